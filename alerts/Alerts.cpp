@@ -1,0 +1,24 @@
+#include "alerts/Alerts.h"
+
+#include "platform/Platform.h"
+
+namespace zb {
+
+void SpeakerBeep(Platform& platform, const Settings& settings) {
+    platform.Tone(settings.speakerFrequenz, settings.speakerTime);
+}
+
+void PlayWave(Platform& platform, const Settings& settings, const std::string& appDir) {
+    const std::string path = appDir + "\\" + settings.waveFile;
+    if (platform.FileExists(path))
+        PlaySound(platform, path);
+    else
+        platform.ShowMessage(
+            "Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!");
+}
+
+void PlaySound(Platform& platform, const std::string& path) {
+    platform.StartWav(path);
+}
+
+}  // namespace zb

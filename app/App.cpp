@@ -1,0 +1,163 @@
+#include "app/App.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "alerts/Alerts.h"
+#include "app/CommandLine.h"
+#include "platform/Failure.h"
+#include "window/Notification.h"
+
+namespace zb {
+namespace {
+
+// N passes of 20 milliseconds are counted in a signed 16-bit value.
+constexpr int kPassMilliseconds = 20;
+constexpr std::int32_t kMaxPasses = INT16_MAX;
+
+}  // namespace
+
+App::App(Platform& platform) : platform_(platform) {}
+
+template <typename F>
+void App::Guarded(F&& step) {
+    try {
+        step();
+    } catch (const Failure& failure) {
+        Die(failure);
+    } catch (const std::bad_alloc&) {
+        Die(MakeFailure(kErrOutOfMemory));
+    } catch (const std::exception& e) {
+        Die(MakeFailure(kErrInternal, e.what()));
+    }
+}
+
+int App::Run() {
+    Guarded([&] {
+        platform_.CreateMainWindow(*this);
+        windowOpen_ = true;
+        StartUp();
+        // A window that was never shown and has no timed close would stay
+        // invisible for ever; the notification ends here instead.
+        if (windowOpen_ && !windowShown_)
+            CloseWindow();
+    });
+    if (windowOpen_)
+        platform_.RunUntilClosed();
+    return 0;
+}
+
+void App::StartUp() {
+    NotificationNames names;
+    const std::string commandLine = platform_.CommandLineText();
+    if (!commandLine.empty())
+        ParseCommandLine(commandLine, names);
+    configName_ = names.configName;
+    textKey_ = names.textKey;
+    place_ = names.place;
+
+    appDir_ = platform_.ExecutableDir();
+    lockPath_ = appDir_ + "\\" + configName_ + "_" + textKey_ + "_" + place_ + ".tmp";
+
+    // Test and take the lock in one step, so that two instances started at the
+    // same moment cannot both take it. The exact name is created: wildcard
+    // characters in the names never match another notification's lock.
+    if (platform_.CreateNewFile(lockPath_) == CreateResult::AlreadyExists) {
+        lockOwned_ = false;
+        CloseWindow();
+        return;
+    }
+    lockOwned_ = true;
+
+    iniPath_ = appDir_ + "\\" + configName_ + ".ini";
+    platform_.HideWindow();
+    settings_ = LoadSettings(platform_, iniPath_, textKey_);
+
+    if (settings_.windowShow == 1) {
+        ShowNotification(platform_, settings_, place_, appDir_);
+        windowShown_ = true;
+    }
+    if (settings_.speakerTime > 0)
+        SpeakerBeep(platform_, settings_);
+    if (settings_.waveFile > " ")
+        PlayWave(platform_, settings_, appDir_);
+    if (settings_.windowTime > 0)
+        AutoClose();
+}
+
+void App::AutoClose() {
+    // window.time / 20, a tie going to the even neighbour (the default
+    // rounding mode of nearbyint).
+    const double passes = std::nearbyint(settings_.windowTime / double(kPassMilliseconds));
+    if (passes > kMaxPasses)
+        throw MakeFailure(kErrOverflow, "window.time = " + std::to_string(settings_.windowTime));
+    const int n = static_cast<int>(passes);
+    for (int i = 0; i <= n; ++i) {
+        platform_.Sleep(kPassMilliseconds);
+        platform_.ProcessPendingEvents();
+    }
+    CloseWindow();
+}
+
+void App::OnClick() {
+    if (windowOpen_)
+        Guarded([&] { Dismiss(); });
+}
+
+void App::OnCloseRequest() {
+    Guarded([&] { CloseWindow(); });
+}
+
+void App::Dismiss() {
+    const std::string& program = settings_.programPath;
+    if (program > " ") {
+        if (platform_.FileExists(program))
+            platform_.StartProgram(program);
+        else
+            platform_.ShowMessage(
+                "Bitte prüfen Sie die INI-Datei, das Programm konnte nicht gefunden werden!");
+    }
+    CloseWindow();
+}
+
+void App::CloseWindow() {
+    if (!windowOpen_)
+        return;
+    windowOpen_ = false;
+    CloseDown();
+    platform_.DestroyWindow();
+}
+
+void App::CloseDown() {
+    if (!lockOwned_)
+        return;
+    // A lock file someone else removed is no reason to lose the position.
+    platform_.DeleteOwnFile(lockPath_);
+    lockOwned_ = false;
+    // A window that was never shown keeps the configured position.
+    if (!windowShown_)
+        return;
+    const PixelPoint position = platform_.WindowPosition();
+    WritePosition(platform_, iniPath_, PixelsToTwips(position.x, platform_.ScreenDpiX()),
+                  PixelsToTwips(position.y, platform_.ScreenDpiY()));
+}
+
+void App::Die(const Failure& failure) {
+    // The lock would otherwise silence this notification until someone
+    // deletes the file by hand.
+    try {
+        if (lockOwned_)
+            platform_.DeleteOwnFile(lockPath_);
+    } catch (...) {
+    }
+    try {
+        platform_.ShowFailure(FailureReportText(failure));
+    } catch (...) {
+    }
+    platform_.ExitProcess(1);
+    std::abort();  // ExitProcess does not return
+}
+
+}  // namespace zb

@@ -1,0 +1,65 @@
+// The notification's whole run: start-up, the instance lock, the window's
+// events and the close-down. One App object owns all state for the run.
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+#include "settings/Settings.h"
+
+namespace zb {
+
+class Failure;
+
+class App : public WindowEvents {
+public:
+    explicit App(Platform& platform);
+
+    // Runs the start-up sequence and then the window's events until the
+    // notification has ended. Returns the process's exit status; an
+    // unexpected failure never returns (report, then exit non-zero).
+    int Run();
+
+    // Window events, delivered by the backend. A close request (the close box,
+    // or the system ending the session) closes the window without starting
+    // the program.
+    void OnClick() override;
+    void OnCloseRequest() override;
+
+    // State, readable by the tests.
+    const std::string& ConfigName() const { return configName_; }
+    const std::string& LockPath() const { return lockPath_; }
+    const std::string& TextKey() const { return textKey_; }
+    const std::string& Place() const { return place_; }
+    const zb::Settings& Settings() const { return settings_; }
+    const std::string& IniPath() const { return iniPath_; }
+    bool LockOwned() const { return lockOwned_; }
+    bool WindowOpen() const { return windowOpen_; }
+
+private:
+    void StartUp();
+    void Dismiss();
+    void AutoClose();
+    void CloseWindow();
+    void CloseDown();
+    [[noreturn]] void Die(const Failure& failure);
+    // Runs `step`; an unexpected failure inside it ends the program.
+    template <typename F>
+    void Guarded(F&& step);
+
+    Platform& platform_;
+    std::string appDir_;
+    // Declared in the order of the window's fields.
+    std::string configName_ = "zettelblick";
+    std::string lockPath_;
+    std::string textKey_ = "Text1";
+    std::string place_ = "Beispieltext";
+    zb::Settings settings_;
+    std::string iniPath_;
+    bool lockOwned_ = false;
+
+    bool windowOpen_ = false;
+    bool windowShown_ = false;
+};
+
+}  // namespace zb

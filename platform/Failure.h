@@ -1,0 +1,48 @@
+// The one kind of unexpected failure. Thrown anywhere (logic or backend), it
+// ends the program through App's failure path: a report box captioned
+// "Zettelblick" with the number and description, then a non-zero exit.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace zb {
+
+// Error numbers of the classic runtime error report, so that a failure reads
+// the same on every platform.
+enum ErrorNumber : int {
+    kErrInvalidArgument = 5,    // Invalid procedure call or argument
+    kErrOverflow = 6,           // Overflow
+    kErrOutOfMemory = 7,        // Out of memory
+    kErrTypeMismatch = 13,      // Type mismatch
+    kErrInternal = 51,          // Internal error
+    kErrFileNotFound = 53,      // File not found
+    kErrPermissionDenied = 70,  // Permission denied
+    kErrPathFileAccess = 75,    // Path/File access error
+    kErrPathNotFound = 76,      // Path not found
+    kErrInvalidProperty = 380,  // Invalid property value
+    kErrInvalidPicture = 481,   // Invalid picture
+};
+
+class Failure : public std::runtime_error {
+public:
+    Failure(int number, const std::string& description)
+        : std::runtime_error(description), number_(number) {}
+    int number() const { return number_; }
+    std::string description() const { return what(); }
+
+private:
+    int number_;
+};
+
+// The standard description of a runtime error number.
+const char* ErrorDescription(int number);
+
+// A failure with the standard description of `number`, followed by
+// ": detail" when a detail (a file name, the system's own text) is given.
+Failure MakeFailure(int number, const std::string& detail = {});
+
+// "Run-time error 'N':\n\ndescription" as the report box shows it.
+std::string FailureReportText(const Failure& failure);
+
+}  // namespace zb

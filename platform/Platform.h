@@ -1,0 +1,175 @@
+// The operations the notifier needs from the operating system, gathered in one
+// interface so that the logic builds and runs without any windowing system.
+// Backends: fake/ (tests), qt/ (Linux/X11), win32/ (Windows).
+//
+// Text is UTF-8 throughout. Paths are built by the logic with "\" between
+// directory and name; each backend turns them into its own file names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zb {
+
+// 0x00BBGGRR, lowest byte red.
+using Color = std::uint32_t;
+
+enum class Align { Left = 0, Right = 1, Center = 2 };
+
+// A rectangle in device pixels.
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+struct PixelPoint {
+    int x = 0;
+    int y = 0;
+};
+
+struct FontSpec {
+    std::string name;
+    double points = 8;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+
+// Everything the label needs, applied by the backend in one go.
+struct LabelSpec {
+    PixelRect rect;
+    bool opaque = true;
+    bool border = true;
+    Color background = 0;
+    Align align = Align::Left;
+    FontSpec font;
+    Color textColor = 0;
+    std::string text;
+};
+
+struct PictureSpec {
+    PixelRect rect;
+    bool border = false;
+};
+
+// Opaque handle of the notification window, as the window system knows it.
+using WindowHandle = std::uintptr_t;
+
+// Result of creating a file that must not exist yet.
+enum class CreateResult { Created, AlreadyExists };
+
+// The logic's side of the window: the backend calls these when the user
+// clicks the notification or something closes it.
+class WindowEvents {
+public:
+    virtual ~WindowEvents() = default;
+    // A click on the inner area, the label or the picture.
+    virtual void OnClick() = 0;
+    // The close box, or the system asking the window to close.
+    virtual void OnCloseRequest() = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // --- process -----------------------------------------------------------
+    // The command-line text after the program's own name, as one string.
+    virtual std::string CommandLineText() = 0;
+    // The executable's directory, without a trailing separator except at a root.
+    virtual std::string ExecutableDir() = 0;
+
+    // --- files ---------------------------------------------------------------
+    // True when a directory search for ordinary files finds `name`.
+    virtual bool FileExists(const std::string& name) = 0;
+    // Creates an empty file only when none exists (one atomic step); any other
+    // failure throws Failure.
+    virtual CreateResult CreateNewFile(const std::string& path) = 0;
+    // Deletes a file this process created. Returns false when it is already
+    // gone (or was replaced by someone else's file, which is left alone).
+    virtual bool DeleteOwnFile(const std::string& path) = 0;
+
+    // --- profile (INI) files -------------------------------------------------
+    // Same contracts as the Windows profile functions: the integer read returns
+    // the unsigned 32-bit value, the string read the characters copied (at most
+    // size - 1), the write its success.
+    virtual std::uint32_t ProfileInt(const std::string& section,
+                                     const std::string& key,
+                                     std::int32_t def,
+                                     const std::string& file) = 0;
+    virtual std::string ProfileString(const std::string& section,
+                                      const std::string& key,
+                                      const std::string& def,
+                                      int size,
+                                      const std::string& file) = 0;
+    virtual bool WriteProfileString(const std::string& section,
+                                    const std::string& key,
+                                    const std::string& value,
+                                    const std::string& file) = 0;
+
+    // --- window --------------------------------------------------------------
+    // Creates the one window, hidden, with its built-in design. `events` must
+    // outlive the window.
+    virtual void CreateMainWindow(WindowEvents& events) = 0;
+    virtual double ScreenDpiX() = 0;
+    virtual double ScreenDpiY() = 0;
+    // true: tool window with caption and close box; false: no frame at all.
+    virtual void SetWindowFrame(bool toolWindow) = 0;
+    // The outer frame on the screen, caption and border included.
+    virtual void SetWindowRect(const PixelRect& outer) = 0;
+    virtual void SetWindowBackground(Color color) = 0;
+    virtual void SetLabel(const LabelSpec& label) = 0;
+    virtual void SetLabelVisible(bool visible) = 0;
+    // Loads the picture file into the picture box; throws Failure when the file
+    // is missing or is not a picture.
+    virtual void LoadPicture(const std::string& path) = 0;
+    virtual void SetPicture(const PictureSpec& picture) = 0;
+    virtual void SetPictureVisible(bool visible) = 0;
+    virtual void ShowWindow() = 0;
+    virtual void HideWindow() = 0;
+    // Destroys the window; the logic has already run its close-down.
+    virtual void DestroyWindow() = 0;
+    // Top-left corner of the outer frame, in pixels.
+    virtual PixelPoint WindowPosition() = 0;
+    virtual WindowHandle Handle() = 0;
+    // Moves the window into (or out of) the top-most band without moving or
+    // resizing it; returns the window system's success value.
+    virtual int SetTopMost(WindowHandle window, bool onTop) = 0;
+
+    // --- event loop ----------------------------------------------------------
+    virtual void Sleep(int milliseconds) = 0;
+    // Handles every queued event (clicks, close requests) before returning.
+    virtual void ProcessPendingEvents() = 0;
+    // Runs until the window has been destroyed.
+    virtual void RunUntilClosed() = 0;
+
+    // --- sound ---------------------------------------------------------------
+    // Returns after the tone; refused values give no tone.
+    virtual void Tone(std::int32_t hertz, int milliseconds) = 0;
+    // Starts the WAV file and returns at once; an unplayable file gives the
+    // desktop's default alert sound.
+    virtual void StartWav(const std::string& path) = 0;
+
+    // --- programs and messages -------------------------------------------------
+    // Starts `path` as a new process, not waited for; throws Failure when the
+    // file cannot be started as a program.
+    virtual void StartProgram(const std::string& path) = 0;
+    // Modal box captioned "Zettelblick" with one OK button and no icon.
+    virtual void ShowMessage(const std::string& text) = 0;
+
+    // --- clock -----------------------------------------------------------------
+    // The current date in the user's short date format.
+    virtual std::string DateText() = 0;
+    // The current time in the user's long time format.
+    virtual std::string TimeText() = 0;
+
+    // --- unexpected failures ---------------------------------------------------
+    // Shows the failure report, captioned "Zettelblick". The caller ends the
+    // process afterwards.
+    virtual void ShowFailure(const std::string& text) = 0;
+    [[noreturn]] virtual void ExitProcess(int status) = 0;
+};
+
+}  // namespace zb

@@ -1,0 +1,278 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <cctype>
+
+#include "platform/Failure.h"
+#include "settings/Profile.h"
+
+namespace zb::fake {
+namespace {
+
+std::string Hex(Color color) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%06X", color);
+    return buffer;
+}
+
+std::string Rect(const PixelRect& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.width) +
+           "x" + std::to_string(r.height);
+}
+
+std::string::size_type LastSeparator(const std::string& path) {
+    return path.find_last_of("\\/");
+}
+
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    std::size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
+    auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    };
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::vector<std::string> FakePlatform::CallsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const auto& call : calls) {
+        if (call.rfind(prefix, 0) == 0)
+            found.push_back(call);
+    }
+    return found;
+}
+
+std::string FakePlatform::CommandLineText() {
+    return commandLine;
+}
+
+std::string FakePlatform::ExecutableDir() {
+    return exeDir;
+}
+
+bool FakePlatform::FileExists(const std::string& name) {
+    Record("FileExists " + name);
+    const auto cut = LastSeparator(name);
+    const std::string dir = cut == std::string::npos ? "" : name.substr(0, cut);
+    const std::string pattern = cut == std::string::npos ? name : name.substr(cut + 1);
+    for (const auto& [path, content] : files) {
+        const auto pathCut = LastSeparator(path);
+        const std::string pathDir = pathCut == std::string::npos ? "" : path.substr(0, pathCut);
+        const std::string file = pathCut == std::string::npos ? path : path.substr(pathCut + 1);
+        if (pathDir == dir && WildcardMatch(pattern, file))
+            return true;
+    }
+    return false;
+}
+
+CreateResult FakePlatform::CreateNewFile(const std::string& path) {
+    Record("CreateNewFile " + path);
+    if (unwritable.count(path))
+        throw MakeFailure(kErrPathNotFound, path);
+    if (files.count(path) || directories.count(path))
+        return CreateResult::AlreadyExists;
+    files[path] = "";
+    return CreateResult::Created;
+}
+
+bool FakePlatform::DeleteOwnFile(const std::string& path) {
+    Record("DeleteOwnFile " + path);
+    return files.erase(path) > 0;
+}
+
+std::uint32_t FakePlatform::ProfileInt(const std::string& section,
+                                       const std::string& key,
+                                       std::int32_t def,
+                                       const std::string& file) {
+    auto it = files.find(file);
+    std::optional<std::string> content;
+    if (it != files.end())
+        content = it->second;
+    return profile::GetInt(content, section, key, def);
+}
+
+std::string FakePlatform::ProfileString(const std::string& section,
+                                        const std::string& key,
+                                        const std::string& def,
+                                        int size,
+                                        const std::string& file) {
+    auto it = files.find(file);
+    std::optional<std::string> content;
+    if (it != files.end())
+        content = it->second;
+    return profile::GetString(content, section, key, def, size);
+}
+
+bool FakePlatform::WriteProfileString(const std::string& section,
+                                      const std::string& key,
+                                      const std::string& value,
+                                      const std::string& file) {
+    Record("WriteProfileString " + section + " " + key + "=" + value);
+    if (unwritable.count(file) || directories.count(file))
+        return false;
+    auto it = files.find(file);
+    std::optional<std::string> content;
+    if (it != files.end())
+        content = it->second;
+    files[file] = profile::WriteString(content, section, key, value);
+    return true;
+}
+
+void FakePlatform::CreateMainWindow(WindowEvents& events) {
+    Record("CreateMainWindow");
+    events_ = &events;
+    windowExists = true;
+}
+
+void FakePlatform::SetWindowFrame(bool toolWindow) {
+    Record(std::string("SetWindowFrame ") + (toolWindow ? "tool" : "none"));
+}
+
+void FakePlatform::SetWindowRect(const PixelRect& outer) {
+    Record("SetWindowRect " + Rect(outer));
+}
+
+void FakePlatform::SetWindowBackground(Color color) {
+    Record("SetWindowBackground " + Hex(color));
+}
+
+void FakePlatform::SetLabel(const LabelSpec& spec) {
+    Record("SetLabel " + Rect(spec.rect));
+    label = spec;
+}
+
+void FakePlatform::SetLabelVisible(bool visible) {
+    Record(std::string("SetLabelVisible ") + (visible ? "1" : "0"));
+}
+
+void FakePlatform::LoadPicture(const std::string& path) {
+    Record("LoadPicture " + path);
+    if (badPictures.count(path))
+        throw MakeFailure(kErrInvalidPicture, path);
+    if (!files.count(path))
+        throw MakeFailure(kErrFileNotFound, path);
+}
+
+void FakePlatform::SetPicture(const PictureSpec& spec) {
+    Record("SetPicture " + Rect(spec.rect) + (spec.border ? " border" : ""));
+    picture = spec;
+}
+
+void FakePlatform::SetPictureVisible(bool visible) {
+    Record(std::string("SetPictureVisible ") + (visible ? "1" : "0"));
+}
+
+void FakePlatform::ShowWindow() {
+    Record("ShowWindow");
+    windowVisible = true;
+}
+
+void FakePlatform::HideWindow() {
+    Record("HideWindow");
+    windowVisible = false;
+}
+
+void FakePlatform::DestroyWindow() {
+    Record("DestroyWindow");
+    windowExists = false;
+    windowVisible = false;
+}
+
+PixelPoint FakePlatform::WindowPosition() {
+    return position;
+}
+
+int FakePlatform::SetTopMost(WindowHandle, bool onTop) {
+    Record(std::string("SetTopMost ") + (onTop ? "1" : "0"));
+    return 1;
+}
+
+void FakePlatform::Sleep(int milliseconds) {
+    ++sleeps;
+    if (milliseconds != 20)
+        Record("Sleep " + std::to_string(milliseconds));
+}
+
+void FakePlatform::RunEvents(int pass) {
+    // An event may schedule further events; take the due ones out first.
+    std::vector<ScheduledEvent> due;
+    for (auto it = events.begin(); it != events.end();) {
+        if (it->pass == pass) {
+            due.push_back(std::move(*it));
+            it = events.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& event : due) {
+        if (events_)
+            event.action(*events_);
+    }
+}
+
+void FakePlatform::ProcessPendingEvents() {
+    ++passes;
+    RunEvents(passes);
+}
+
+void FakePlatform::RunUntilClosed() {
+    Record("RunUntilClosed");
+    RunEvents(0);
+}
+
+void FakePlatform::Tone(std::int32_t hertz, int milliseconds) {
+    Record("Tone " + std::to_string(hertz) + " " + std::to_string(milliseconds));
+}
+
+void FakePlatform::StartWav(const std::string& path) {
+    Record("StartWav " + path);
+}
+
+void FakePlatform::StartProgram(const std::string& path) {
+    Record("StartProgram " + path);
+    if (unstartable.count(path))
+        throw MakeFailure(kErrPermissionDenied, path);
+}
+
+void FakePlatform::ShowMessage(const std::string& text) {
+    Record("ShowMessage " + text);
+    messages.push_back(text);
+}
+
+std::string FakePlatform::DateText() {
+    Record("DateText");
+    return date;
+}
+
+std::string FakePlatform::TimeText() {
+    Record("TimeText");
+    return time;
+}
+
+void FakePlatform::ShowFailure(const std::string& text) {
+    Record("ShowFailure " + text);
+}
+
+void FakePlatform::ExitProcess(int status) {
+    Record("ExitProcess " + std::to_string(status));
+    throw ProcessExit{status};
+}
+
+}  // namespace zb::fake

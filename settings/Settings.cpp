@@ -1,0 +1,181 @@
+#include "settings/Settings.h"
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Failure.h"
+#include "platform/Platform.h"
+
+namespace zb {
+namespace {
+
+using K = SettingKind;
+using S = Settings;
+
+constexpr SettingRow Int(const char* section, const char* key, std::int32_t def,
+                         std::int32_t S::*field) {
+    return {section, key, K::Int32, 0, def, nullptr, field, nullptr, nullptr};
+}
+constexpr SettingRow Int16(const char* section, const char* key, std::int32_t def,
+                           std::int16_t S::*field) {
+    return {section, key, K::Int16, 0, def, nullptr, nullptr, field, nullptr};
+}
+constexpr SettingRow Text(const char* section, const char* key, int readSize, const char* def,
+                          std::string S::*field) {
+    return {section, key, K::Text, readSize, 0, def, nullptr, nullptr, field};
+}
+
+// The order of this table is the order in which the file is read.
+constexpr SettingRow kTable[] = {
+    Int("window", "show", 1, &S::windowShow),
+    Int("window", "time", 0, &S::windowTime),
+    Int("window", "title", 1, &S::windowTitle),
+    Int16("window", "alwaysontop", 0, &S::windowAlwaysOnTop),
+    Int("window", "left", 3500, &S::windowLeft),
+    Int("window", "top", 3500, &S::windowTop),
+    Int("window", "width", 3500, &S::windowWidth),
+    Int("window", "height", 2000, &S::windowHeight),
+    Text("window", "background", 20, "BAFEFE", &S::windowBackground),
+    Int("text", "show", 1, &S::textShow),
+    Int("text", "left", 1375, &S::textLeft),
+    Int("text", "top", 0, &S::textTop),
+    Int("text", "width", 2000, &S::textWidth),
+    Int("text", "height", 1627, &S::textHeight),
+    Int("text", "backstyle", 1, &S::textBackStyle),
+    Int("text", "border", 1, &S::textBorder),
+    Text("text", "background", 20, "BAFEFE", &S::textBackground),
+    Int("text", "align", 0, &S::textAlign),
+    Text("text", "font", 50, "Arial", &S::textFont),
+    Int("text", "fontsize", 8, &S::textFontSize),
+    Int("text", "fontbold", 1, &S::textFontBold),
+    Int("text", "fontitalic", 0, &S::textFontItalic),
+    Int16("text", "fontunderline", 0, &S::textFontUnderline),
+    Text("text", "fontcolor", 20, "000000", &S::textFontColor),
+    Text("text", nullptr, 300, "You have got mail!", &S::textMessage),
+    Int("image", "show", 1, &S::imageShow),
+    Text("image", "picture", 300, "thebat.jpg", &S::imagePicture),
+    Int("image", "width", 1350, &S::imageWidth),
+    Int("image", "height", 1350, &S::imageHeight),
+    Int("image", "left", 0, &S::imageLeft),
+    Int("image", "top", 0, &S::imageTop),
+    Int16("image", "border", 0, &S::imageBorder),
+    Text("wave", "file", 300, "message.wav", &S::waveFile),
+    Int("speaker", "frequenz", 0, &S::speakerFrequenz),
+    Int16("speaker", "time", 0, &S::speakerTime),
+    Text("program", "path", 150, "", &S::programPath),
+};
+
+// Length of a UTF-8 sequence starting with `lead`; 1 for a stray byte.
+int SequenceLength(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    if (lead >= 0xE0)
+        return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2)
+        return 2;
+    return 1;
+}
+
+bool IsContinuation(unsigned char c) {
+    return (c & 0xC0) == 0x80;
+}
+
+// Byte length of the character starting at `pos`: a valid sequence counts as
+// one character, and so does each byte that belongs to none.
+std::size_t CharBytes(const std::string& text, std::size_t pos) {
+    int n = SequenceLength(static_cast<unsigned char>(text[pos]));
+    if (n == 1 || pos + n > text.size())
+        return 1;
+    for (int i = 1; i < n; ++i) {
+        if (!IsContinuation(static_cast<unsigned char>(text[pos + i])))
+            return 1;
+    }
+    return n;
+}
+
+// A reader that cut the value at its buffer size may have split the last
+// character; the broken tail is dropped rather than shown as garbage.
+std::string DropSplitTail(const std::string& text) {
+    std::size_t pos = 0;
+    std::size_t lastStart = 0;
+    while (pos < text.size()) {
+        lastStart = pos;
+        pos += CharBytes(text, pos);
+    }
+    if (text.empty())
+        return text;
+    const int expected = SequenceLength(static_cast<unsigned char>(text[lastStart]));
+    const bool splitLead = expected > 1 && text.size() - lastStart < std::size_t(expected);
+    if (!splitLead)
+        return text;
+    for (std::size_t i = lastStart + 1; i < text.size(); ++i) {
+        if (!IsContinuation(static_cast<unsigned char>(text[i])))
+            return text;
+    }
+    return text.substr(0, lastStart);
+}
+
+}  // namespace
+
+std::span<const SettingRow> SettingsTable() {
+    return kTable;
+}
+
+std::string CutToChars(const std::string& text, int maxChars) {
+    std::size_t pos = 0;
+    for (int chars = 0; chars < maxChars && pos < text.size(); ++chars)
+        pos += CharBytes(text, pos);
+    return text.substr(0, pos);
+}
+
+Settings LoadSettings(Platform& platform, const std::string& iniPath, const std::string& textKey) {
+    Settings settings;
+    for (const SettingRow& row : kTable) {
+        const bool isMessage = row.key == nullptr;
+        if (row.kind == SettingKind::Text) {
+            std::string value;
+            if (isMessage && textKey.empty()) {
+                // An empty key names no key at all: the default message.
+                value = row.defaultText;
+            } else {
+                value = platform.ProfileString(row.section, isMessage ? textKey : row.key,
+                                               row.defaultText, row.readSize, iniPath);
+                if (static_cast<int>(value.size()) >= row.readSize - 1)
+                    value = DropSplitTail(value);
+            }
+            settings.*row.textField = CutToChars(value, kTextFieldChars);
+            continue;
+        }
+        // The profile function's unsigned result taken as a signed 32-bit number.
+        const auto value = static_cast<std::int32_t>(
+            platform.ProfileInt(row.section, row.key, row.defaultInt, iniPath));
+        if (row.kind == SettingKind::Int32) {
+            settings.*row.int32Field = value;
+        } else {
+            if (value < INT16_MIN || value > INT16_MAX) {
+                throw MakeFailure(kErrOverflow, std::string(row.section) + "." + row.key + " = " +
+                                                    std::to_string(value));
+            }
+            settings.*row.int16Field = static_cast<std::int16_t>(value);
+        }
+    }
+    return settings;
+}
+
+std::string FormatPosition(double twips) {
+    // Seven significant digits, as a single-precision number prints.
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.7G", static_cast<double>(static_cast<float>(twips)));
+    std::string text = buffer;
+    if (text == "-0")
+        text = "0";
+    return text[0] == '-' ? text : " " + text;
+}
+
+void WritePosition(Platform& platform, const std::string& iniPath, double leftTwips,
+                   double topTwips) {
+    platform.WriteProfileString("window", "left", FormatPosition(leftTwips), iniPath);
+    platform.WriteProfileString("window", "top", FormatPosition(topTwips), iniPath);
+}
+
+}  // namespace zb

@@ -1,0 +1,171 @@
+// Timed close, close-down and the click that starts a program.
+#include "tests/unit/AppFixture.h"
+
+namespace zb::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST_F(AppTest, TimedCloseRunsRoundedPassCountPlusOne) {
+    // window.time / 20, ties to the even neighbour; N + 1 passes.
+    struct Case {
+        int time;
+        int passes;
+    };
+    for (const Case& c : {Case{10, 1}, Case{30, 3}, Case{50, 3}, Case{70, 5}, Case{5000, 251},
+                          Case{29, 2}, Case{31, 3}}) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.files[kIni] = "[window]\ntime=" + std::to_string(c.time) + "\n";
+        App run(platform);
+        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(platform.passes, c.passes) << "window.time=" << c.time;
+        EXPECT_EQ(platform.sleeps, c.passes) << "window.time=" << c.time;
+        EXPECT_FALSE(platform.windowExists);
+    }
+}
+
+TEST_F(AppTest, NegativeOrZeroTimeWaitsForTheUser) {
+    SetIni("[window]\ntime=-100\n");
+    ClickAt(0);
+    RunApp();
+    EXPECT_EQ(fake.passes, 0);
+    EXPECT_TRUE(fake.Called("RunUntilClosed"));
+}
+
+TEST_F(AppTest, LongestWaitThatFitsRunsOutAndClosesNormally) {
+    SetIni("[window]\ntime=655340\n");  // N = 32767
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_EQ(fake.passes, 32768);
+    EXPECT_FALSE(fake.Called("ShowFailure"));
+    EXPECT_FALSE(fake.files.count(kLock));
+}
+
+TEST_F(AppTest, PassCountBeyondSixteenBitsIsAnOverflowBeforeTheWait) {
+    SetIni("[window]\ntime=655350\n");  // 32767.5 rounds to 32768
+    EXPECT_EQ(RunApp(), 1);
+    EXPECT_EQ(fake.passes, 0);
+    const auto reports = fake.CallsStartingWith("ShowFailure");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Run-time error '6'"), std::string::npos);
+    // The failure path gives up the lock so the notification can show again.
+    EXPECT_FALSE(fake.files.count(kLock));
+}
+
+TEST_F(AppTest, ClickDuringTimedWaitClosesAtOnceAndWaitRunsOut) {
+    SetIni("[window]\ntime=10000\n");
+    ClickAt(50);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_EQ(fake.passes, 501);
+    EXPECT_THAT(fake.CallsStartingWith("DestroyWindow"), ElementsAre("DestroyWindow"));
+    EXPECT_THAT(fake.CallsStartingWith("DeleteOwnFile"), ElementsAre("DeleteOwnFile " + kLock));
+    EXPECT_EQ(fake.CallsStartingWith("WriteProfileString").size(), 2u);
+}
+
+TEST_F(AppTest, CloseBoxReleasesLockAndSavesButStartsNothing) {
+    fake.files["C:\\mail\\client.exe"] = "exe";
+    SetIni("[program]\npath=C:\\mail\\client.exe\n");
+    CloseBoxAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("StartProgram"));
+    EXPECT_FALSE(fake.files.count(kLock));
+    EXPECT_EQ(fake.CallsStartingWith("WriteProfileString").size(), 2u);
+}
+
+TEST_F(AppTest, CloseDownRunsOnceWhateverClosesTheWindow) {
+    SetIni("[window]\ntime=100\n");
+    ClickAt(1);
+    CloseBoxAt(2);
+    ClickAt(3);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_EQ(fake.CallsStartingWith("DestroyWindow").size(), 1u);
+    EXPECT_EQ(fake.CallsStartingWith("DeleteOwnFile").size(), 1u);
+    EXPECT_EQ(fake.CallsStartingWith("WriteProfileString").size(), 2u);
+}
+
+TEST_F(AppTest, LockDeletedByOthersStillSavesPosition) {
+    fake.events.push_back({0, [this](WindowEvents& e) {
+                               fake.files.erase(kLock);
+                               e.OnClick();
+                           }});
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("ShowFailure"));
+    EXPECT_EQ(fake.files[kIni], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
+}
+
+TEST_F(AppTest, PositionIsWrittenInTwipsOfTheScreen) {
+    struct Case {
+        double dpi;
+        PixelPoint position;
+        const char* ini;
+    };
+    for (const Case& c : {Case{96, {0, -3}, "[window]\r\nleft= 0\r\ntop=-45\r\n"},
+                          Case{192, {233, 467}, "[window]\r\nleft= 1747.5\r\ntop= 3502.5\r\n"},
+                          Case{120, {100, 1}, "[window]\r\nleft= 1200\r\ntop= 12\r\n"}}) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.dpiX = platform.dpiY = c.dpi;
+        platform.position = c.position;
+        platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
+        App run(platform);
+        run.Run();
+        EXPECT_EQ(platform.files[kIni], c.ini) << c.dpi;
+    }
+}
+
+TEST_F(AppTest, PositionReplacesValuesInPlaceKeepingTheRestOfTheFile) {
+    SetIni("; my settings\r\n[window]\r\nleft=100\r\n\r\n[text]\r\nText1=Hi\r\n");
+    ClickAt(0);
+    RunApp();
+    EXPECT_EQ(fake.files[kIni],
+              "; my settings\r\n[window]\r\nleft= 3495\r\ntop= 3495\r\n\r\n[text]\r\nText1=Hi\r\n");
+}
+
+TEST_F(AppTest, ClickStartsNamedProgramThenCloses) {
+    struct Case {
+        std::string path;
+        bool starts;
+        bool message;
+    };
+    fake.files["C:\\mail\\client.exe"] = "exe";
+    fake.files["client.exe"] = "exe";
+    fake.directories.insert("C:\\mail");
+    for (const Case& c : {
+             Case{"", false, false},
+             Case{"C:\\mail\\client.exe", true, false},
+             Case{"client.exe", true, false},
+             Case{"C:\\mail\\client.exe -new", false, true},  // arguments make another name
+             Case{"C:\\mail", false, true},                    // a directory is no program
+             Case{"C:\\other\\client.exe", false, true},
+         }) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.directories = fake.directories;
+        platform.files[kIni] = "[program]\npath=" + c.path + "\n";
+        platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
+        App run(platform);
+        EXPECT_EQ(run.Run(), 0) << c.path;
+        EXPECT_EQ(platform.Called("StartProgram " + c.path), c.starts) << c.path;
+        EXPECT_EQ(platform.messages.size(), c.message ? 1u : 0u) << c.path;
+        if (c.message) {
+            EXPECT_EQ(platform.messages[0],
+                      "Bitte prüfen Sie die INI-Datei, das Programm konnte nicht gefunden werden!");
+        }
+        EXPECT_FALSE(platform.windowExists) << c.path;
+        EXPECT_FALSE(platform.files.count(kLock)) << c.path;
+    }
+}
+
+TEST_F(AppTest, ProgramThatCannotStartIsAnUnexpectedFailure) {
+    fake.files["C:\\doc.txt"] = "text";
+    fake.unstartable.insert("C:\\doc.txt");
+    SetIni("[program]\npath=C:\\doc.txt\n");
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 1);
+    EXPECT_TRUE(fake.Called("ShowFailure Run-time error '70'"));
+    EXPECT_FALSE(fake.Called("WriteProfileString"));
+    EXPECT_FALSE(fake.files.count(kLock));
+}
+
+}  // namespace
+}  // namespace zb::test

@@ -1,0 +1,184 @@
+// Building the window from the settings, and the message text.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/Failure.h"
+#include "platform/fake/FakePlatform.h"
+#include "window/ColorText.h"
+#include "window/MessageText.h"
+#include "window/Notification.h"
+
+namespace zb {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string kDir = "C:\\z";
+
+class NotificationTest : public ::testing::Test {
+protected:
+    NotificationTest() { fake.files[kDir + "\\thebat.jpg"] = "jpeg"; }
+
+    // The number of the failure Show throws, or 0.
+    int ShowFailureNumber() {
+        try {
+            ShowNotification(fake, settings, "Beispieltext", kDir);
+            return 0;
+        } catch (const Failure& failure) {
+            return failure.number();
+        }
+    }
+
+    fake::FakePlatform fake;
+    Settings settings;
+};
+
+TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
+    ShowNotification(fake, settings, "Beispieltext", kDir);
+    EXPECT_THAT(fake.calls,
+                ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
+                            "SetWindowBackground BAFEFE", "DateText", "TimeText",
+                            "SetLabel 92,0 133x108", "SetLabelVisible 1",
+                            "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
+                            "SetPictureVisible 1", "ShowWindow"));
+    EXPECT_EQ(fake.label.text, "You have got mail!");
+    EXPECT_TRUE(fake.label.opaque);
+    EXPECT_TRUE(fake.label.border);
+    EXPECT_EQ(fake.label.background, 0xBAFEFEu);
+    EXPECT_EQ(fake.label.textColor, 0u);
+    EXPECT_EQ(fake.label.font.name, "Arial");
+    EXPECT_EQ(fake.label.font.points, 8);
+    EXPECT_TRUE(fake.label.font.bold);
+    EXPECT_FALSE(fake.label.font.italic);
+    EXPECT_FALSE(fake.label.font.underline);
+}
+
+TEST_F(NotificationTest, GeometryFollowsScreenDpi) {
+    fake.dpiX = fake.dpiY = 192;  // 7.5 twips per pixel
+    ShowNotification(fake, settings, "", kDir);
+    EXPECT_TRUE(fake.Called("SetWindowRect 467,467 467x267"));
+    EXPECT_TRUE(fake.Called("SetPicture 0,0 180x180"));
+}
+
+TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
+    settings.windowTitle = 0;
+    settings.textShow = 0;
+    settings.imageShow = 2;
+    settings.windowAlwaysOnTop = 1;
+    ShowNotification(fake, settings, "", kDir);
+    EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
+                                        "SetWindowBackground BAFEFE", "SetLabelVisible 0",
+                                        "SetPictureVisible 0", "ShowWindow", "SetTopMost 1"));
+}
+
+TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
+    settings.textFontBold = 2;
+    settings.textFontItalic = 1;
+    settings.textFontUnderline = 1;
+    settings.textBackStyle = 0;
+    settings.textBorder = 0;
+    settings.textAlign = 2;
+    settings.textFontColor = "0000FF";  // blue-green-red: red
+    settings.imageBorder = 1;
+    ShowNotification(fake, settings, "", kDir);
+    EXPECT_FALSE(fake.label.font.bold);
+    EXPECT_TRUE(fake.label.font.italic);
+    EXPECT_TRUE(fake.label.font.underline);
+    EXPECT_FALSE(fake.label.opaque);
+    EXPECT_FALSE(fake.label.border);
+    EXPECT_EQ(fake.label.align, Align::Center);
+    EXPECT_EQ(fake.label.textColor, 0x0000FFu);
+    EXPECT_TRUE(fake.picture.border);
+}
+
+TEST_F(NotificationTest, RefusedValuesFailBeforeTheWindowShows) {
+    struct Case {
+        const char* what;
+        void (*change)(Settings&);
+        int number;
+    };
+    const Case cases[] = {
+        {"colour", [](Settings& s) { s.windowBackground = "GG0000"; }, kErrTypeMismatch},
+        {"label colour", [](Settings& s) { s.textBackground = "12 34"; }, kErrTypeMismatch},
+        {"long colour", [](Settings& s) { s.textFontColor = "123456789"; }, kErrOverflow},
+        {"backstyle", [](Settings& s) { s.textBackStyle = 2; }, kErrInvalidProperty},
+        {"border", [](Settings& s) { s.textBorder = -1; }, kErrInvalidProperty},
+        {"align", [](Settings& s) { s.textAlign = 3; }, kErrInvalidProperty},
+        {"image border", [](Settings& s) { s.imageBorder = 2; }, kErrInvalidProperty},
+        {"font size", [](Settings& s) { s.textFontSize = 0; }, kErrInvalidProperty},
+        {"width", [](Settings& s) { s.windowWidth = -1; }, kErrInvalidProperty},
+        {"picture missing", [](Settings& s) { s.imagePicture = "none.jpg"; }, kErrFileNotFound},
+        {"picture empty", [](Settings& s) { s.imagePicture = ""; }, kErrFileNotFound},
+        {"absolute picture", [](Settings& s) { s.imagePicture = "C:\\z\\thebat.jpg"; },
+         kErrFileNotFound},
+    };
+    for (const Case& c : cases) {
+        fake.calls.clear();
+        settings = Settings();
+        c.change(settings);
+        EXPECT_EQ(ShowFailureNumber(), c.number) << c.what;
+        EXPECT_FALSE(fake.Called("ShowWindow")) << c.what;
+    }
+}
+
+TEST_F(NotificationTest, HiddenLabelBuildsNoMessage) {
+    settings.textShow = 0;
+    settings.textBackground = "not a colour";
+    EXPECT_EQ(ShowFailureNumber(), 0);
+    EXPECT_FALSE(fake.Called("DateText"));
+}
+
+TEST(ColorTextTest, ReadsBlueGreenRedHex) {
+    EXPECT_EQ(ParseColorText("BAFEFE"), 0xBAFEFEu);
+    EXPECT_EQ(ParseColorText("bafefe"), 0xBAFEFEu);
+    EXPECT_EQ(ParseColorText(""), 0u);
+    EXPECT_EQ(ParseColorText("FF"), 0xFFu);
+    EXPECT_EQ(ParseColorText("00000000FFFFFFFF"), 0xFFFFFFFFu);
+}
+
+struct MessageCase {
+    std::string message;
+    std::string place;
+    std::string expected;
+};
+
+class MessageTextTest : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(MessageTextTest, FillsInTemplate) {
+    fake::FakePlatform fake;
+    const MessageCase& c = GetParam();
+    EXPECT_EQ(BuildMessageText(c.message, c.place, fake), c.expected);
+}
+
+const std::string k248 = std::string(120, 'a') + "\\date" + std::string(123, 'b');
+
+INSTANTIATE_TEST_SUITE_P(
+    Escapes,
+    MessageTextTest,
+    ::testing::Values(
+        MessageCase{"You have got mail!", "Beispieltext", "You have got mail!"},
+        MessageCase{"Neue Post\\nvon \\place um \\time", "Postfach 2",
+                    "Neue Post\r\nvon Postfach 2 um 08:05:09"},
+        MessageCase{"\\Date \\DATE", "", "\\Date \\DATE"},
+        MessageCase{"\\name", "", "\r\name"},
+        MessageCase{"\\timer", "", "08:05:09r"},
+        MessageCase{"\\date \\time", "", "31.01.2005 08:05:09"},
+        // The place is inserted last and never scanned again.
+        MessageCase{"at \\place", "C:\\new \\time", "at C:\\new \\time"},
+        // A template of 248 characters loses its last three after the date.
+        MessageCase{k248, "", std::string(120, 'a') + "31.01.2005" + std::string(120, 'b')},
+        MessageCase{std::string(250, 'x') + "", "", std::string(250, 'x')},
+        MessageCase{std::string(244, 'x') + "\\place", "abcdefghij",
+                    std::string(244, 'x') + "abcdef"}));
+
+TEST(MessageTextTest, InsertedDateIsScannedByLaterPasses) {
+    fake::FakePlatform fake;
+    fake.date = "\\time";
+    fake.time = "\\place";
+    EXPECT_EQ(BuildMessageText("\\date", "P", fake), "P");
+    // Each of date and time is read once, date first, even when unused.
+    EXPECT_THAT(fake.calls, ElementsAre("DateText", "TimeText"));
+}
+
+}  // namespace
+}  // namespace zb

@@ -1,0 +1,147 @@
+// Reading every setting through the profile functions and writing the position.
+#include <gtest/gtest.h>
+
+#include "platform/Failure.h"
+#include "platform/fake/FakePlatform.h"
+#include "settings/Settings.h"
+
+namespace zb {
+namespace {
+
+const std::string kIni = "C:\\z\\zettelblick.ini";
+
+Settings Load(const std::optional<std::string>& ini, const std::string& textKey = "Text1") {
+    fake::FakePlatform platform;
+    if (ini)
+        platform.files[kIni] = *ini;
+    return LoadSettings(platform, kIni, textKey);
+}
+
+TEST(SettingsTest, NoFileGivesEveryDefault) {
+    const Settings s = Load(std::nullopt);
+    const Settings defaults;
+    EXPECT_EQ(s.windowShow, 1);
+    EXPECT_EQ(s.windowTitle, 1);
+    EXPECT_EQ(s.windowLeft, 3500);
+    EXPECT_EQ(s.windowWidth, 3500);
+    EXPECT_EQ(s.windowHeight, 2000);
+    EXPECT_EQ(s.windowBackground, "BAFEFE");
+    EXPECT_EQ(s.textLeft, 1375);
+    EXPECT_EQ(s.textHeight, 1627);
+    EXPECT_EQ(s.textFont, "Arial");
+    EXPECT_EQ(s.textFontSize, 8);
+    EXPECT_EQ(s.textFontBold, 1);
+    EXPECT_EQ(s.textMessage, "You have got mail!");
+    EXPECT_EQ(s.imagePicture, "thebat.jpg");
+    EXPECT_EQ(s.imageWidth, 1350);
+    EXPECT_EQ(s.waveFile, "message.wav");
+    EXPECT_EQ(s.programPath, "");
+    EXPECT_EQ(s.speakerTime, 0);
+    // The record's own initial values agree with the table's defaults.
+    EXPECT_EQ(s.textMessage, defaults.textMessage);
+    EXPECT_EQ(s.textHeight, defaults.textHeight);
+}
+
+TEST(SettingsTest, TableMatchesRecordDefaults) {
+    // A row whose default differs from the record's initial value would make
+    // a missing file behave differently from an empty one.
+    const Settings record;
+    for (const SettingRow& row : SettingsTable()) {
+        const std::string name = std::string(row.section) + "." + (row.key ? row.key : "message");
+        switch (row.kind) {
+            case SettingKind::Int32:
+                EXPECT_EQ(record.*row.int32Field, row.defaultInt) << name;
+                break;
+            case SettingKind::Int16:
+                EXPECT_EQ(record.*row.int16Field, row.defaultInt) << name;
+                break;
+            case SettingKind::Text:
+                EXPECT_EQ(record.*row.textField, row.defaultText) << name;
+                break;
+        }
+    }
+    EXPECT_EQ(SettingsTable().size(), 36u);
+}
+
+TEST(SettingsTest, TextsAreCutToReadSizeAndFieldWidth) {
+    const std::string longText(400, 'x');
+    const Settings s = Load("[text]\nText1=" + longText + "\nfont=" + longText +
+                            "\nfontcolor=" + longText + "\n[program]\npath=" + longText +
+                            "\n[image]\npicture=" + longText + "\n");
+    EXPECT_EQ(s.textMessage.size(), 250u);
+    EXPECT_EQ(s.textFont.size(), 49u);
+    EXPECT_EQ(s.textFontColor.size(), 19u);
+    EXPECT_EQ(s.programPath.size(), 149u);
+    EXPECT_EQ(s.imagePicture.size(), 250u);
+}
+
+TEST(SettingsTest, CutCountsCharactersNotBytes) {
+    std::string umlauts;
+    for (int i = 0; i < 260; ++i)
+        umlauts += "ä";
+    // 299 bytes reach the reader's limit in the middle of a character.
+    const Settings s = Load("[text]\nText1=" + umlauts + "\n");
+    EXPECT_EQ(s.textMessage, umlauts.substr(0, 298));
+    EXPECT_EQ(CutToChars(umlauts, 250), umlauts.substr(0, 500));
+    EXPECT_EQ(CutToChars("ab\xff\xfe" "cd", 3), "ab\xff");
+}
+
+TEST(SettingsTest, SixteenBitSettingsOverflow) {
+    for (const char* ini : {"[speaker]\ntime=40000\n", "[window]\nalwaysontop=-32769\n",
+                            "[image]\nborder=70000\n", "[text]\nfontunderline=32768\n"}) {
+        try {
+            Load(std::string(ini));
+            ADD_FAILURE() << "no overflow for " << ini;
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number(), kErrOverflow) << ini;
+        }
+    }
+    EXPECT_EQ(Load("[speaker]\ntime=32767\n").speakerTime, 32767);
+    EXPECT_EQ(Load("[speaker]\ntime=-32768\n").speakerTime, -32768);
+}
+
+TEST(SettingsTest, ThirtyTwoBitSettingsTakeTheProfileValueAsSigned) {
+    const Settings s = Load("[window]\ntime=-1\nleft=4294967295\ntop=12abc\nwidth=abc\nheight=\n");
+    EXPECT_EQ(s.windowTime, -1);
+    EXPECT_EQ(s.windowLeft, -1);
+    EXPECT_EQ(s.windowTop, 12);
+    EXPECT_EQ(s.windowWidth, 0);
+    EXPECT_EQ(s.windowHeight, 2000) << "an empty value gives the default";
+}
+
+TEST(SettingsTest, EmptyValuesAndNameCase) {
+    const Settings s = Load("[WAVE]\nFile=\n[Window]\nTIME=\n[TEXT]\nShow=0\n");
+    EXPECT_EQ(s.waveFile, "");
+    EXPECT_EQ(s.windowTime, 0);
+    EXPECT_EQ(s.textShow, 0);
+}
+
+TEST(SettingsTest, MessageKeyNamesAnyKeyOfTheTextSection) {
+    const std::string ini = "[text]\nshow=1\nText1=One\nText2=Two\n=nameless\n";
+    EXPECT_EQ(Load(ini, "Text2").textMessage, "Two");
+    EXPECT_EQ(Load(ini, "show").textMessage, "1");
+    EXPECT_EQ(Load(ini, "Text9").textMessage, "You have got mail!");
+    EXPECT_EQ(Load(ini, "").textMessage, "You have got mail!");
+}
+
+TEST(SettingsTest, PositionFormat) {
+    struct Case {
+        double twips;
+        const char* text;
+    };
+    for (const Case& c : {Case{3500, " 3500"}, Case{3495, " 3495"}, Case{0, " 0"},
+                          Case{-45, "-45"}, Case{1747.5, " 1747.5"}, Case{-7.5, "-7.5"},
+                          Case{1234567.5, " 1234568"}, Case{20000000, " 2E+07"}}) {
+        EXPECT_EQ(FormatPosition(c.twips), c.text) << c.twips;
+    }
+}
+
+TEST(SettingsTest, FailedPositionWriteIsNotReported) {
+    fake::FakePlatform platform;
+    platform.unwritable.insert(kIni);
+    EXPECT_NO_THROW(WritePosition(platform, kIni, 15, 30));
+    EXPECT_FALSE(platform.files.count(kIni));
+}
+
+}  // namespace
+}  // namespace zb

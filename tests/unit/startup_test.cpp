@@ -1,0 +1,157 @@
+// The start-up sequence, the instance lock, the timed close, the close-down
+// and the click, run end to end on the fake platform.
+#include <algorithm>
+
+#include "tests/unit/AppFixture.h"
+
+namespace zb::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+// The calls that make the notification visible or audible, in order.
+std::vector<std::string> Outputs(const fake::FakePlatform& fake) {
+    std::vector<std::string> out;
+    for (const auto& call : fake.calls) {
+        for (const char* prefix : {"CreateNewFile", "HideWindow", "ShowWindow", "Tone", "StartWav",
+                                   "ShowMessage", "DestroyWindow", "DeleteOwnFile",
+                                   "WriteProfileString", "RunUntilClosed", "StartProgram"}) {
+            if (call.rfind(prefix, 0) == 0)
+                out.push_back(call);
+        }
+    }
+    return out;
+}
+
+TEST_F(AppTest, DefaultsShowWaitForClickThenReleaseLockAndSavePosition) {
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(Outputs(fake),
+                ElementsAre("CreateNewFile " + kLock, "HideWindow", "ShowWindow",
+                            "StartWav " + kDir + "\\message.wav", "RunUntilClosed",
+                            "DeleteOwnFile " + kLock, "WriteProfileString window left= 3495",
+                            "WriteProfileString window top= 3495", "DestroyWindow"));
+    EXPECT_EQ(fake.files[kIni], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
+    EXPECT_FALSE(fake.files.count(kLock));
+}
+
+TEST_F(AppTest, SecondInstanceEndsAtOnceWithoutTouchingAnything) {
+    fake.files[kLock] = "";
+    SetIni("[window]\r\nleft=100\r\n");
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(Outputs(fake), ElementsAre("CreateNewFile " + kLock, "DestroyWindow"));
+    EXPECT_TRUE(fake.files.count(kLock)) << "the first instance's lock stays";
+    EXPECT_EQ(fake.files[kIni], "[window]\r\nleft=100\r\n");
+    EXPECT_FALSE(app.LockOwned());
+    EXPECT_TRUE(app.IniPath().empty());
+}
+
+TEST_F(AppTest, LockNameCombinesConfigTextAndPlace) {
+    struct Case {
+        std::string commandLine;
+        std::string lock;
+        std::string ini;
+    };
+    for (const Case& c : {
+             Case{"", "zettelblick_Text1_Beispieltext.tmp", "zettelblick.ini"},
+             Case{"/text:Text2 /place:Inbox_Work", "zettelblick_Text2_Inbox Work.tmp",
+                  "zettelblick.ini"},
+             Case{"/config", "_Text1_Beispieltext.tmp", ".ini"},
+             Case{"/config:mail /text:", "mail__Beispieltext.tmp", "mail.ini"},
+         }) {
+        fake::FakePlatform platform;
+        platform.commandLine = c.commandLine;
+        platform.files[kDir + "\\thebat.jpg"] = "jpeg";
+        platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
+        App run(platform);
+        run.Run();
+        EXPECT_EQ(run.LockPath(), kDir + "\\" + c.lock) << c.commandLine;
+        EXPECT_EQ(run.IniPath(), kDir + "\\" + c.ini) << c.commandLine;
+    }
+}
+
+TEST_F(AppTest, SameNamesForAnotherPlaceTakeTheirOwnLock) {
+    fake.files[kLock] = "";
+    fake.commandLine = "/place:Work";
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_TRUE(fake.Called("ShowWindow"));
+    EXPECT_TRUE(fake.files.count(kLock));
+    EXPECT_FALSE(fake.files.count(kDir + "\\zettelblick_Text1_Work.tmp"));
+}
+
+TEST_F(AppTest, EmptyCommandLineKeepsDefaultsAndPlaceUnderscores) {
+    ClickAt(0);
+    RunApp();
+    EXPECT_EQ(app.ConfigName(), "zettelblick");
+    EXPECT_EQ(app.TextKey(), "Text1");
+    EXPECT_EQ(app.Place(), "Beispieltext");
+}
+
+TEST_F(AppTest, LockThatCannotBeCreatedIsAnUnexpectedFailure) {
+    fake.unwritable.insert(kLock);
+    EXPECT_NE(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("ShowWindow"));
+    EXPECT_FALSE(fake.Called("StartWav"));
+    const auto reports = fake.CallsStartingWith("ShowFailure");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Run-time error '76'"), std::string::npos) << reports[0];
+}
+
+TEST_F(AppTest, HiddenWindowStillSoundsAndClosesAfterItsTime) {
+    SetIni("[window]\nshow=0\ntime=3000\n[speaker]\nfrequenz=880\ntime=300\n");
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("ShowWindow"));
+    EXPECT_THAT(Outputs(fake), ElementsAre("CreateNewFile " + kLock, "HideWindow", "Tone 880 300",
+                                           "StartWav " + kDir + "\\message.wav",
+                                           "DeleteOwnFile " + kLock, "DestroyWindow"));
+    EXPECT_EQ(fake.passes, 151);
+    // A window that was never shown keeps its configured position.
+    EXPECT_EQ(fake.files[kIni], "[window]\nshow=0\ntime=3000\n[speaker]\nfrequenz=880\ntime=300\n");
+}
+
+TEST_F(AppTest, HiddenWindowWithoutTimedCloseEndsAtOnce) {
+    SetIni("[window]\nshow=0\n");
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("RunUntilClosed"));
+    EXPECT_FALSE(fake.files.count(kLock));
+}
+
+TEST_F(AppTest, ToneRunsOnlyForPositiveTimeWhateverTheFrequency) {
+    SetIni("[speaker]\nfrequenz=0\ntime=500\n[wave]\nfile=\n");
+    ClickAt(0);
+    RunApp();
+    EXPECT_THAT(fake.CallsStartingWith("Tone"), ElementsAre("Tone 0 500"));
+    EXPECT_FALSE(fake.Called("StartWav"));
+    EXPECT_TRUE(fake.messages.empty());
+}
+
+TEST_F(AppTest, MissingSoundIsReportedAndTheNotificationGoesOn) {
+    SetIni("[wave]\nfile=missing.wav\n[window]\ntime=100\n");
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(fake.messages,
+                ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
+    // The message comes before the timed wait starts.
+    const auto message = std::find(fake.calls.begin(), fake.calls.end(),
+                                   "ShowMessage " + fake.messages[0]);
+    EXPECT_LT(message - fake.calls.begin(),
+              std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
+    EXPECT_EQ(fake.passes, 6);
+}
+
+TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
+    fake.files[kDir + "\\sub\\ding.wav"] = "wav";
+    for (const std::string name : {"sub\\ding.wav", "mess*.wav"}) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.files[kIni] = "[wave]\nfile=" + name + "\n[window]\ntime=10\n";
+        App run(platform);
+        run.Run();
+        EXPECT_THAT(platform.CallsStartingWith("StartWav"),
+                    ElementsAre("StartWav " + kDir + "\\" + name));
+        EXPECT_TRUE(platform.messages.empty());
+    }
+}
+
+}  // namespace
+}  // namespace zb::test
