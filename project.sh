@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds, shows and tests Zettelblick on Debian 12. Run as root (it installs
+# what is missing with apt-get) or as a user when everything is installed.
+#
+#   ./project.sh show   install what is missing, build the Linux program and
+#                       show the default notification
+#   ./project.sh test   install what is missing, build the Linux and the
+#                       Windows program and run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+ROOT=$PWD
+BUILD=$ROOT/build
+BUILD_WIN32=$ROOT/build-win32
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# What the Linux build and its tests need.
+LINUX_PACKAGES=(
+    cmake make g++ pkg-config libgtest-dev libgmock-dev
+    qt6-base-dev libgl-dev libcanberra-dev libcanberra-pulse sound-theme-freedesktop
+    fonts-liberation fontconfig locales python3
+    xvfb openbox xdotool x11-utils imagemagick
+    pulseaudio pulseaudio-utils sox
+)
+# What the Windows build and its tests under Wine need (i386 packages).
+WIN32_PACKAGES=(g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev wine wine32)
+
+say() { printf '\n== %s\n' "$*"; }
+
+missing_packages() {
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+    done
+}
+
+install_packages() {
+    local missing
+    missing=$(missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" != 0 ]; then
+        echo "Missing packages (run as root to install them): $missing" >&2
+        exit 1
+    fi
+    say "Installing: $missing"
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
+}
+
+install_linux() {
+    install_packages "${LINUX_PACKAGES[@]}"
+    # The message-text tests read German date and time formats.
+    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+        if [ "$(id -u)" = 0 ]; then
+            sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+            grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+            locale-gen >/dev/null
+        fi
+    fi
+}
+
+install_win32() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        [ "$(id -u)" = 0 ] || { echo "run as root to add the i386 architecture" >&2; exit 1; }
+        dpkg --add-architecture i386
+        apt-get update -qq
+    fi
+    install_packages "${WIN32_PACKAGES[@]}"
+}
+
+build_linux() {
+    say "Building the Linux program in $BUILD"
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$BUILD" -j"$JOBS"
+}
+
+build_win32() {
+    say "Building the Windows program in $BUILD_WIN32"
+    cmake -S "$ROOT" -B "$BUILD_WIN32" -DCMAKE_BUILD_TYPE=Release -DZB_BACKEND=win32 \
+        -DZB_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/i686-w64-mingw32.cmake" >/dev/null
+    cmake --build "$BUILD_WIN32" -j"$JOBS"
+}
+
+show() {
+    install_linux
+    build_linux
+    if [ -n "${DISPLAY:-}" ]; then
+        say "Showing the notification (click it to close)"
+        exec "$BUILD/app/zettelblick"
+    fi
+    # No desktop: show it on a private virtual screen and keep a screenshot.
+    say "No DISPLAY: showing the notification on a virtual screen"
+    python3 "$ROOT/tests/integration/screenshot.py" --app "$BUILD/app" --out "$BUILD/notification.png"
+    echo "Screenshot of the notification: $BUILD/notification.png"
+}
+
+run_tests() {
+    install_linux
+    local win32_args=()
+    if [ -f "$ROOT/cmake/i686-w64-mingw32.cmake" ]; then
+        install_win32
+        build_win32
+        win32_args=(-DZB_WIN32_BUILD_DIR="$BUILD_WIN32")
+    fi
+    build_linux "${win32_args[@]}"
+    say "Running the tests"
+    cd "$BUILD"
+    ctest --output-on-failure --timeout 600
+}
+
+case "${1:-}" in
+    show) show ;;
+    test) run_tests ;;
+    *)
+        echo "usage: $0 show|test" >&2
+        exit 2
+        ;;
+esac
