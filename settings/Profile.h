@@ -33,7 +33,8 @@ std::uint32_t GetInt(const std::optional<std::string>& content,
 // replaced; a new key goes after the last non-blank line of the first matching
 // section; a new section is appended at the end. `content` nullopt: the file
 // does not exist yet and is created. Names are trimmed and, like the value,
-// end at a NUL. When IsWritable is false the content comes back unchanged.
+// end at a NUL; the value is written as given, leading blanks included. When
+// IsWritable is false the content comes back unchanged (empty for nullopt).
 std::string WriteString(const std::optional<std::string>& content,
                         std::string_view section,
                         std::string_view key,
@@ -41,9 +42,10 @@ std::string WriteString(const std::optional<std::string>& content,
 
 // False when a write would break the file's line structure: a CR or LF inside
 // the trimmed section or key, or in the value (before any NUL), would end the
-// line early and turn the rest into lines of their own, keys included. Such a
-// write is refused: a platform's write returns failure without touching the
-// file.
+// line early and turn the rest into lines of their own, keys included; a key
+// with "=" in it, or one that looks like a section header ("[x]"), would not
+// read back as that key. Such a write is refused: a platform's write returns
+// failure without touching the file.
 bool IsWritable(std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace zb::profile

@@ -10,7 +10,9 @@
 
 namespace zb::fuzz {
 
-inline std::vector<std::string> SplitInput(const std::uint8_t* data, std::size_t size, std::size_t parts) {
+inline std::vector<std::string> SplitInput(const std::uint8_t* data,
+                                           std::size_t size,
+                                           std::size_t parts) {
     std::vector<std::string> out(parts);
     std::size_t part = 0;
     for (std::size_t i = 0; i < size; ++i) {

@@ -39,6 +39,33 @@ bool Plain(const std::string& name) {
     return true;
 }
 
+// A UTF-16 file stores text, not bytes: only valid UTF-8 (no overlong forms,
+// no surrogates) survives the trip.
+bool ValidUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = c < 0x80         ? 1
+                              : (c >> 5) == 6  ? 2
+                              : (c >> 4) == 14 ? 3
+                              : (c >> 3) == 30 ? 4
+                                               : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        std::uint32_t code = n == 1 ? c : c & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kSmallest[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -47,8 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& section = parts[1];
     const std::string& key = parts[2];
     const std::string& value = parts[3];
-    const std::string& otherKey = parts[4];
+    // Names reach the functions as C strings, and are trimmed of blanks.
+    std::string otherKey = parts[4].substr(0, parts[4].find('\0'));
+    while (!otherKey.empty() && IsBlank(otherKey.back()))
+        otherKey.pop_back();
+    while (!otherKey.empty() && IsBlank(otherKey.front()))
+        otherKey.erase(0, 1);
     if (!Plain(section) || !Plain(key) || value.find_first_of("\r\n") != std::string::npos)
+        return 0;
+    const bool utf16 = file.size() >= 2 && file[0] == '\xFF' && file[1] == '\xFE';
+    if (utf16 && !(ValidUtf8(section) && ValidUtf8(key) && ValidUtf8(value) && ValidUtf8(otherKey)))
         return 0;
     constexpr int kSize = 1 << 16;
     const std::string before = zb::profile::GetString(file, section, otherKey, "\x01", kSize);

@@ -1,0 +1,129 @@
+// Whole-file reads and the crash-safe replacement of the Linux backend, on
+// real files in a scratch directory. The tests run as root, so they check
+// what permissions cannot hide: file types, links, modes and leftovers.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "platform/posix/FileIo.h"
+
+namespace {
+
+using zb::posix::ReadRegularFile;
+using zb::posix::ReplaceFileAtomically;
+using namespace std::string_literals;
+
+class FileIo : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zb_file_io_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        const std::string command = "rm -rf '" + dir_ + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    void Put(const std::string& name, const std::string& bytes, mode_t mode = 0644) const {
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+        ASSERT_EQ(::chmod(Path(name).c_str(), mode), 0);
+    }
+
+    // Every name in the scratch directory: a stray temporary file shows here.
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        if (DIR* d = ::opendir(dir_.c_str())) {
+            while (const dirent* entry = ::readdir(d)) {
+                const std::string name = entry->d_name;
+                if (name != "." && name != "..")
+                    names.insert(name);
+            }
+            ::closedir(d);
+        }
+        return names;
+    }
+
+    mode_t Mode(const std::string& name) const {
+        struct stat st {};
+        EXPECT_EQ(::stat(Path(name).c_str(), &st), 0);
+        return st.st_mode & 07777;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(FileIo, ReadsEveryByteOfARegularFile) {
+    const std::string bytes = "[s]\r\na=\0\xff\r"s + std::string(200000, 'x');
+    Put("a.ini", bytes);
+    EXPECT_EQ(ReadRegularFile(Path("a.ini")), bytes);
+    Put("empty.ini", "");
+    EXPECT_EQ(ReadRegularFile(Path("empty.ini")), "");
+}
+
+TEST_F(FileIo, ReadsNothingButRegularFiles) {
+    EXPECT_EQ(ReadRegularFile(Path("missing.ini")), std::nullopt);
+    ASSERT_EQ(::mkdir(Path("dir.ini").c_str(), 0755), 0);
+    EXPECT_EQ(ReadRegularFile(Path("dir.ini")), std::nullopt);
+    // A FIFO without a writer would block a plain open for good.
+    ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0644), 0);
+    EXPECT_EQ(ReadRegularFile(Path("fifo.ini")), std::nullopt);
+    EXPECT_EQ(ReadRegularFile("/dev/null"), std::nullopt);
+}
+
+TEST_F(FileIo, ReplacesContentsAndKeepsTheMode) {
+    Put("a.ini", "old", 0640);
+    ASSERT_TRUE(ReplaceFileAtomically(Path("a.ini"), "new\r\n"));
+    EXPECT_EQ(ReadRegularFile(Path("a.ini")), "new\r\n");
+    EXPECT_EQ(Mode("a.ini"), 0640u);
+    EXPECT_EQ(Names(), std::set<std::string>{"a.ini"});
+}
+
+TEST_F(FileIo, CreatesAMissingFileWithTheUsualMode) {
+    const mode_t old = ::umask(027);
+    const bool ok = ReplaceFileAtomically(Path("new.ini"), "[s]\r\n");
+    ::umask(old);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ReadRegularFile(Path("new.ini")), "[s]\r\n");
+    EXPECT_EQ(Mode("new.ini"), 0640u);
+}
+
+TEST_F(FileIo, ReplacesTheTargetOfASymbolicLink) {
+    Put("target.ini", "old", 0600);
+    ASSERT_EQ(::symlink("target.ini", Path("link.ini").c_str()), 0);
+    ASSERT_TRUE(ReplaceFileAtomically(Path("link.ini"), "new"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("link.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(ReadRegularFile(Path("target.ini")), "new");
+    EXPECT_EQ(Mode("target.ini"), 0600u);
+    EXPECT_EQ(Names(), (std::set<std::string>{"link.ini", "target.ini"}));
+}
+
+TEST_F(FileIo, RefusesWhatItCannotReplaceAndLeavesNoTrace) {
+    ASSERT_EQ(::mkdir(Path("dir.ini").c_str(), 0755), 0);
+    Put("dir.ini/inner", "keep");
+    EXPECT_FALSE(ReplaceFileAtomically(Path("dir.ini"), "x"));
+    EXPECT_EQ(ReadRegularFile(Path("dir.ini/inner")), "keep");
+
+    ASSERT_EQ(::symlink("nowhere.ini", Path("dangling.ini").c_str()), 0);
+    EXPECT_FALSE(ReplaceFileAtomically(Path("dangling.ini"), "x"));
+
+    ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0644), 0);
+    EXPECT_FALSE(ReplaceFileAtomically(Path("fifo.ini"), "x"));
+
+    EXPECT_FALSE(ReplaceFileAtomically(Path("no/such/dir.ini"), "x"));
+    EXPECT_FALSE(ReplaceFileAtomically(Path("dir.ini/inner/x.ini"), "x"));
+    EXPECT_EQ(Names(), (std::set<std::string>{"dangling.ini", "dir.ini", "fifo.ini"}));
+}
+
+}  // namespace
