@@ -1,0 +1,405 @@
+// Tone and WAV playback through libcanberra. libcanberra plays files, not
+// sample buffers, so the tone is synthesised into a temporary WAV file first.
+// Every failure is silent: a missing sound server or device means no sound,
+// never a message (set ZB_DEBUG to see canberra's reasons on stderr).
+#include "platform/qt/Sound.h"
+
+#include <canberra.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <numbers>
+#include <set>
+#include <vector>
+
+namespace zb::qt {
+
+namespace {
+
+// The frequencies the classic speaker tone accepts.
+constexpr std::int32_t kMinHertz = 37;
+constexpr std::int32_t kMaxHertz = 32767;
+
+constexpr int kToneRate = 48000;
+constexpr double kToneAmplitude = 0.5 * 32767;
+// Raised-cosine fade at both ends, so the tone starts and stops without a click.
+constexpr int kFadeMilliseconds = 5;
+// libcanberra refuses WAV files of 64 MiB or more; ten minutes (55 MiB) fit.
+constexpr int kMaxToneMilliseconds = 10 * 60 * 1000;
+// How much longer than the tone itself Tone waits for the end of playback.
+constexpr auto kToneGrace = std::chrono::seconds(3);
+
+// Ids of our own playbacks; the tones count up from kFirstToneId.
+constexpr std::uint32_t kWavId = 1;
+constexpr std::uint32_t kFirstToneId = 2;
+
+// Alert events tried in turn when a WAV file cannot be played, for sound
+// themes that lack the first.
+constexpr const char* kAlertEvents[] = {"bell", "dialog-warning", "message"};
+
+bool DebugEnabled() {
+    static const bool enabled = std::getenv("ZB_DEBUG") != nullptr;
+    return enabled;
+}
+
+void Debug(const char* what, const std::string& subject, int error) {
+    if (DebugEnabled()) {
+        std::fprintf(stderr, "zettelblick: sound: %s %s: %s\n", what, subject.c_str(),
+                     ca_strerror(error));
+    }
+}
+
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// ALSA prints its own complaints to stderr whenever no device can be opened,
+// which is the normal case without a sound server. libcanberra's ALSA backend
+// uses the process's one copy of libasound, so a quiet handler set here
+// silences it too. The library stays loaded for that backend.
+void QuietAlsa() {
+    if (DebugEnabled()) {
+        return;
+    }
+    void* alsa = ::dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
+    if (alsa == nullptr) {
+        return;
+    }
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    auto set = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler"));
+    if (set != nullptr) {
+        set(&IgnoreAlsaError);
+    }
+}
+
+void PutLe16(std::string& out, std::uint16_t value) {
+    out.push_back(static_cast<char>(value & 0xFF));
+    out.push_back(static_cast<char>(value >> 8));
+}
+
+void PutLe32(std::string& out, std::uint32_t value) {
+    PutLe16(out, static_cast<std::uint16_t>(value & 0xFFFF));
+    PutLe16(out, static_cast<std::uint16_t>(value >> 16));
+}
+
+// The 44-byte header of a mono 16-bit PCM WAV file with `dataBytes` of samples.
+std::string WavHeader(std::uint32_t rate, std::uint32_t dataBytes) {
+    std::string header;
+    header.append("RIFF");
+    PutLe32(header, 36 + dataBytes);
+    header.append("WAVEfmt ");
+    PutLe32(header, 16);        // fmt chunk size
+    PutLe16(header, 1);         // PCM
+    PutLe16(header, 1);         // mono
+    PutLe32(header, rate);      // frames per second
+    PutLe32(header, rate * 2);  // bytes per second
+    PutLe16(header, 2);         // bytes per frame
+    PutLe16(header, 16);        // bits per sample
+    header.append("data");
+    PutLe32(header, dataBytes);
+    return header;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Writes the complete WAV file of a sine tone to `fd`. A frequency at or above
+// half the sample rate cannot be represented and becomes silence of the same
+// length, as inaudible as the tone would be.
+bool WriteToneWav(int fd, std::int32_t hertz, int milliseconds) {
+    const std::int64_t frames = std::int64_t{kToneRate} * milliseconds / 1000;
+    const std::int64_t fade =
+        std::min<std::int64_t>(kToneRate * kFadeMilliseconds / 1000, frames / 2);
+    const bool audible = hertz < kToneRate / 2;
+    const double step = 2 * std::numbers::pi * hertz / kToneRate;
+
+    std::string header = WavHeader(kToneRate, static_cast<std::uint32_t>(frames * 2));
+    if (!WriteAll(fd, header.data(), header.size())) {
+        return false;
+    }
+    std::vector<char> chunk;
+    chunk.reserve(8192);
+    for (std::int64_t i = 0; i < frames; ++i) {
+        double value = 0;
+        if (audible) {
+            value = kToneAmplitude * std::sin(step * static_cast<double>(i));
+            std::int64_t edge = std::min(i, frames - 1 - i);
+            if (edge < fade) {
+                value *= 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(edge) /
+                                              static_cast<double>(fade));
+            }
+        }
+        auto sample = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(value)));
+        chunk.push_back(static_cast<char>(sample & 0xFF));
+        chunk.push_back(static_cast<char>(sample >> 8));
+        if (chunk.size() >= 8192 || i + 1 == frames) {
+            if (!WriteAll(fd, chunk.data(), chunk.size())) {
+                return false;
+            }
+            chunk.clear();
+        }
+    }
+    return true;
+}
+
+// A temporary file that is deleted when it goes out of scope.
+class TempFile {
+public:
+    // Creates an empty private file in the user's runtime directory, else in
+    // the temporary directory. path() is empty when neither works.
+    TempFile() {
+        for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const char* dir = std::getenv(variable);
+            if (dir != nullptr && *dir != '\0' && TryCreate(dir)) {
+                return;
+            }
+        }
+        TryCreate("/tmp");
+    }
+    ~TempFile() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
+
+    // Closes the descriptor, keeping the file, and reports whether the
+    // written data reached the file.
+    bool Close() {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    bool TryCreate(const std::string& dir) {
+        std::string name = dir + "/zettelblick-tone-XXXXXX";
+        int fd = ::mkstemp(name.data());
+        if (fd < 0) {
+            return false;
+        }
+        fd_ = fd;
+        path_ = name;
+        return true;
+    }
+
+    std::string path_;
+    int fd_ = -1;
+};
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Holds a canberra property list for one play call.
+class Props {
+public:
+    Props() { ca_proplist_create(&list_); }
+    ~Props() {
+        if (list_ != nullptr) {
+            ca_proplist_destroy(list_);
+        }
+    }
+    Props(const Props&) = delete;
+    Props& operator=(const Props&) = delete;
+
+    Props& Set(const char* key, const std::string& value) {
+        if (list_ != nullptr) {
+            ca_proplist_sets(list_, key, value.c_str());
+        }
+        return *this;
+    }
+    ca_proplist* get() const { return list_; }
+
+private:
+    ca_proplist* list_ = nullptr;
+};
+
+}  // namespace
+
+struct Sound::Impl {
+    // Created on first use; a context that could not be opened is dropped, so
+    // the next sound tries again (the sound server may have started since).
+    ca_context* context = nullptr;
+
+    // Ids of tones whose playback has ended, filled by canberra's thread.
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::set<std::uint32_t> finished;
+    std::uint32_t nextToneId = kFirstToneId;
+
+    ~Impl() {
+        // Stops what is still playing; canberra reports the end of any tone
+        // to OnFinished before this returns, while the Impl still exists.
+        if (context != nullptr) {
+            ca_context_destroy(context);
+        }
+    }
+
+    ca_context* Context() {
+        if (context != nullptr) {
+            return context;
+        }
+        static std::once_flag quiet;
+        std::call_once(quiet, QuietAlsa);
+        ca_context* created = nullptr;
+        int error = ca_context_create(&created);
+        if (error != CA_SUCCESS) {
+            Debug("create", "context", error);
+            return nullptr;
+        }
+        ca_context_change_props(created, CA_PROP_APPLICATION_NAME, "Zettelblick",
+                                CA_PROP_APPLICATION_ID, "zettelblick", nullptr);
+        error = ca_context_open(created);
+        if (error != CA_SUCCESS) {
+            Debug("open", "context", error);
+            ca_context_destroy(created);
+            return nullptr;
+        }
+        context = created;
+        return context;
+    }
+
+    // Called on canberra's own thread (or inside cancel/destroy) when a tone
+    // has ended, for whatever reason.
+    static void OnFinished(ca_context*, std::uint32_t id, int, void* userdata) {
+        auto* impl = static_cast<Impl*>(userdata);
+        {
+            std::lock_guard<std::mutex> lock(impl->mutex);
+            impl->finished.insert(id);
+        }
+        impl->ended.notify_all();
+    }
+
+    // Plays the tone file and waits for its end, or for the tone's length plus
+    // a grace period when the end is never reported.
+    void PlayAndWait(ca_context* c, const std::string& file, int milliseconds) {
+        std::uint32_t id;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            id = nextToneId++;
+        }
+        Props props;
+        props.Set(CA_PROP_MEDIA_FILENAME, file)
+            .Set(CA_PROP_MEDIA_ROLE, "event")
+            .Set(CA_PROP_EVENT_DESCRIPTION, "Tone")
+            .Set(CA_PROP_CANBERRA_CACHE_CONTROL, "never");
+        int error = ca_context_play_full(c, id, props.get(), &Impl::OnFinished, this);
+        if (error != CA_SUCCESS) {
+            Debug("play", file, error);
+            return;
+        }
+        bool done;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            auto limit = std::chrono::milliseconds(milliseconds) + kToneGrace;
+            done = ended.wait_for(lock, limit, [&] { return finished.count(id) > 0; });
+            finished.erase(id);
+        }
+        if (!done) {
+            // The cancel may report the end synchronously, which takes the
+            // mutex: it must not be held here.
+            ca_context_cancel(c, id);
+            std::lock_guard<std::mutex> lock(mutex);
+            finished.erase(id);
+        }
+    }
+
+    int PlayFile(ca_context* c, const std::string& path) {
+        Props props;
+        props.Set(CA_PROP_MEDIA_FILENAME, path)
+            .Set(CA_PROP_MEDIA_ROLE, "event")
+            .Set(CA_PROP_EVENT_DESCRIPTION, "Notification sound")
+            .Set(CA_PROP_CANBERRA_CACHE_CONTROL, "never");
+        return ca_context_play_full(c, kWavId, props.get(), nullptr, nullptr);
+    }
+
+    int PlayEvent(ca_context* c, const char* event) {
+        Props props;
+        props.Set(CA_PROP_EVENT_ID, event)
+            .Set(CA_PROP_MEDIA_ROLE, "event")
+            .Set(CA_PROP_EVENT_DESCRIPTION, "Alert");
+        return ca_context_play_full(c, kWavId, props.get(), nullptr, nullptr);
+    }
+};
+
+Sound::Sound() : impl_(std::make_unique<Impl>()) {}
+
+Sound::~Sound() = default;
+
+void Sound::Tone(std::int32_t hertz, int milliseconds) {
+    if (hertz < kMinHertz || hertz > kMaxHertz || milliseconds <= 0) {
+        return;
+    }
+    ca_context* c = impl_->Context();
+    if (c == nullptr) {
+        return;
+    }
+    milliseconds = std::min(milliseconds, kMaxToneMilliseconds);
+    TempFile file;
+    if (file.path().empty()) {
+        Debug("create", "temporary tone file", CA_ERROR_SYSTEM);
+        return;
+    }
+    bool written = WriteToneWav(file.fd(), hertz, milliseconds);
+    if (!file.Close() || !written) {
+        Debug("write", file.path(), CA_ERROR_IO);
+        return;
+    }
+    impl_->PlayAndWait(c, file.path(), milliseconds);
+}
+
+void Sound::StartWav(const std::string& path) {
+    ca_context* c = impl_->Context();
+    if (c == nullptr) {
+        return;
+    }
+    // Only a regular file is handed to canberra: opening a FIFO would block,
+    // and a directory or a wildcard pattern is no sound anyway.
+    if (IsRegularFile(path)) {
+        int error = impl_->PlayFile(c, path);
+        if (error == CA_SUCCESS) {
+            return;
+        }
+        Debug("play", path, error);
+    }
+    for (const char* event : kAlertEvents) {
+        int error = impl_->PlayEvent(c, event);
+        if (error != CA_ERROR_NOTFOUND) {
+            if (error != CA_SUCCESS) {
+                Debug("play event", event, error);
+            }
+            return;
+        }
+    }
+}
+
+}  // namespace zb::qt

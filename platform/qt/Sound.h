@@ -1,0 +1,34 @@
+// The Linux backend's sound: the tone and the WAV file, both played through
+// libcanberra on the desktop's sound server. No Qt here; the sound is kept
+// apart from the window code so that it can be driven on its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zb::qt {
+
+class Sound {
+public:
+    Sound();
+    ~Sound();
+    Sound(const Sound&) = delete;
+    Sound& operator=(const Sound&) = delete;
+
+    // Sounds a sine tone and returns when it has ended. Frequencies outside
+    // 37..32767 Hz and lengths of 0 or less give no tone and return at once;
+    // without a sound server there is no tone either. Nothing is reported.
+    void Tone(std::int32_t hertz, int milliseconds);
+
+    // Starts the WAV file and returns at once; the sound plays on. A file that
+    // cannot be played gives the sound theme's alert sound instead. Without a
+    // sound server nothing plays. Nothing is reported.
+    void StartWav(const std::string& path);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zb::qt

@@ -1,0 +1,383 @@
+#!/usr/bin/env python3
+"""The alerts as they come out of the sound device.
+
+Starts a private PulseAudio server whose only sink is a null sink, records
+that sink's monitor while the real program runs (under Xvfb, from a temporary
+application folder), and looks for the expected frequencies in the recording
+with a Goertzel filter:
+
+- a 880 Hz, 300 ms tone, then the configured WAV file (a pure 1500 Hz tone
+  made here), in that order; the tone's temporary file is gone afterwards;
+- frequenz 0: no tone at all, and a WAV named in a subfolder (sub\\probe.wav)
+  still plays;
+- no wave setting: the default message.wav chime plays;
+- a wildcard pattern that matches a file: the desktop's alert sound plays
+  instead of the file, and no message box holds the program;
+- no sound server at all: the program runs to its timed close and exits 0.
+
+Needs the packages pulseaudio and pulseaudio-utils (pactl, parec, pacat),
+sound-theme-freedesktop and libcanberra-pulse (or the ALSA route:
+libasound2-plugins), what xharness.py needs for the display, and the built
+application folder in the environment variable ZB_APP_DIR.
+"""
+
+import array
+import math
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xharness  # noqa: E402
+
+RATE = 44100
+WINDOW = RATE // 50  # 20 ms analysis windows
+SINK = "zbsink"
+PROBE_HZ = 1500
+TONE_HZ = 880
+CHIME_HZ = (1318.5, 1046.5)  # the two notes of assets/message.wav
+LOUD = 1000  # RMS of a window that holds sound (full scale is 32767)
+PURE = 0.7  # share of a window's amplitude at one frequency: a pure tone
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+        print("FAIL:", message, file=sys.stderr)
+    return condition
+
+
+# --- PulseAudio ----------------------------------------------------------------
+
+
+class PulseServer:
+    """A private PulseAudio daemon with one null sink, reachable through a
+    socket in a temporary directory. Runs as root too: the daemon only warns."""
+
+    def __init__(self, root):
+        self.root = root
+        self.runtime = os.path.join(root, "pulse-run")
+        self.home = os.path.join(root, "pulse-home")
+        self.socket = os.path.join(self.runtime, "native")
+        self.process = None
+
+    def env(self, base=None):
+        """`base` (by default this process's environment) with the variables
+        that lead PulseAudio clients to this server."""
+        env = dict(os.environ if base is None else base)
+        for name in ("PULSE_SINK", "PULSE_SOURCE", "PULSE_COOKIE", "PULSE_PROP"):
+            env.pop(name, None)
+        env.update(PULSE_SERVER="unix:" + self.socket, PULSE_RUNTIME_PATH=self.runtime)
+        if base is None:
+            env.update(XDG_RUNTIME_DIR=self.runtime, HOME=self.home)
+        return env
+
+    def __enter__(self):
+        os.makedirs(self.runtime, mode=0o700)
+        os.makedirs(self.home)
+        config = os.path.join(self.root, "server.pa")
+        with open(config, "w") as f:
+            f.write(
+                f"load-module module-null-sink sink_name={SINK} rate={RATE}\n"
+                f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
+                f"set-default-sink {SINK}\n"
+            )
+        self.log = open(os.path.join(self.root, "pulseaudio.log"), "w")
+        self.process = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
+             "--use-pid-file=no", "--disable-shm=yes", "-n", "-F", config,
+             "--log-target=stderr"],
+            env=self.env(), stdout=self.log, stderr=subprocess.STDOUT,
+            stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                break
+            probe = subprocess.run(["pactl", "info"], env=self.env(),
+                                   capture_output=True, text=True)
+            if probe.returncode == 0 and SINK in probe.stdout:
+                return self
+            time.sleep(0.1)
+        self.__exit__(None, None, None)
+        raise RuntimeError("PulseAudio did not start; see "
+                           + os.path.join(self.root, "pulseaudio.log"))
+
+    def __exit__(self, *exc):
+        stop(self.process)
+        self.log.close()
+        return False
+
+
+def stop(process, sig=signal.SIGTERM):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(sig)
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+class Recording:
+    """Records the null sink's monitor as raw 16-bit mono samples. A stream of
+    silence keeps the sink running, so that the recording runs in step with
+    real time, as on a real device, instead of in bursts."""
+
+    def __init__(self, server, path):
+        self.server = server
+        self.path = path
+
+    def __enter__(self):
+        env = self.server.env()
+        self.filler = subprocess.Popen(
+            ["pacat", "--playback", "--latency-msec=50", "--format=s16le",
+             f"--rate={RATE}", "--channels=1", "--raw", "/dev/zero"],
+            env=env, stdin=subprocess.DEVNULL)
+        self.recorder = subprocess.Popen(
+            ["parec", f"--device={SINK}.monitor", "--latency-msec=20", "--format=s16le",
+             f"--rate={RATE}", "--channels=1", "--raw", self.path],
+            env=env, stdin=subprocess.DEVNULL)
+        try:
+            self.wait_for_seconds(0.3)
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def seconds(self):
+        try:
+            return os.path.getsize(self.path) / (2 * RATE)
+        except OSError:
+            return 0.0
+
+    def wait_for_seconds(self, more):
+        """Waits until `more` seconds of sound have been recorded beyond what
+        is there now: the recorder is running and has caught up."""
+        goal = self.seconds() + more
+        deadline = time.monotonic() + 10 + more
+        while self.seconds() < goal:
+            if time.monotonic() > deadline:
+                raise RuntimeError("the recorder delivers no sound")
+            time.sleep(0.05)
+
+    def __exit__(self, *exc):
+        stop(self.recorder, signal.SIGINT)
+        stop(self.filler)
+        return False
+
+    def read_samples(self):
+        with open(self.path, "rb") as f:
+            data = f.read()
+        samples = array.array("h")
+        samples.frombytes(data[: len(data) // 2 * 2])
+        if sys.byteorder != "little":
+            samples.byteswap()
+        return samples
+
+
+# --- analysis --------------------------------------------------------------------
+
+
+def amplitude(samples, start, hertz):
+    """The amplitude of the `hertz` component in one window (Goertzel)."""
+    coefficient = 2 * math.cos(2 * math.pi * hertz / RATE)
+    s1 = s2 = 0.0
+    for x in samples[start:start + WINDOW]:
+        s1, s2 = x + coefficient * s1 - s2, s1
+    power = s1 * s1 + s2 * s2 - coefficient * s1 * s2
+    return 2 * math.sqrt(max(power, 0.0)) / WINDOW
+
+
+class Analysis:
+    """The recording cut into 20 ms windows, each with its loudness."""
+
+    def __init__(self, samples):
+        self.samples = samples
+        self.starts = range(0, len(samples) - WINDOW + 1, WINDOW)
+        self.rms = [math.sqrt(sum(x * x for x in samples[s:s + WINDOW]) / WINDOW)
+                    for s in self.starts]
+
+    def loud(self):
+        return [i for i, rms in enumerate(self.rms) if rms > LOUD]
+
+    def pure(self, hertz):
+        """Windows that are loud and hold (almost) nothing but `hertz`."""
+        found = []
+        for i in self.loud():
+            share = amplitude(self.samples, self.starts[i], hertz) / (self.rms[i] * math.sqrt(2))
+            if share > PURE:
+                found.append(i)
+        return found
+
+    def strong(self, hertz, share):
+        """Loud windows in which `hertz` carries at least `share` of the sound."""
+        return [i for i in self.loud()
+                if amplitude(self.samples, self.starts[i], hertz)
+                > share * self.rms[i] * math.sqrt(2)]
+
+    def describe(self):
+        loud = self.loud()
+        if not loud:
+            return "silence"
+        return (f"{len(loud)} loud windows of 20 ms from {loud[0] * 0.02:.2f}s "
+                f"to {loud[-1] * 0.02:.2f}s")
+
+
+# --- the program -------------------------------------------------------------------
+
+
+def write_probe(path, hertz=PROBE_HZ, seconds=0.6):
+    """A WAV file holding one pure tone, faded in and out over 10 ms."""
+    frames = int(seconds * RATE)
+    fade = RATE // 100
+    data = bytearray()
+    for i in range(frames):
+        gain = min(1.0, i / fade, (frames - 1 - i) / fade)
+        value = int(0.5 * 32767 * gain * math.sin(2 * math.pi * hertz * i / RATE))
+        data += struct.pack("<h", value)
+    with wave.open(path, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(RATE)
+        out.writeframes(bytes(data))
+
+
+def run_program(session, name, ini, env, probes=()):
+    """Runs the program from a fresh application folder with `ini` as its
+    settings file and a probe WAV at each of the relative paths `probes`,
+    until its timed close. Returns its exit status, None when it hung."""
+    app = xharness.make_app_dir(ini)
+    try:
+        for relative in probes:
+            target = os.path.join(app, relative)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            write_probe(target)
+        process = session.start([os.path.join(app, xharness.BINARY_NAME)], env=env, cwd=app)
+        try:
+            _, err = process.communicate(timeout=xharness.DEFAULT_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            _, err = process.communicate()
+            print(f"{name}: the program did not end", file=sys.stderr)
+            return None
+        if process.returncode != 0 and err:
+            print(f"{name}: the program's stderr:\n{err}", file=sys.stderr)
+        return process.returncode
+    finally:
+        shutil.rmtree(app, ignore_errors=True)
+
+
+def private_runtime(root, name):
+    """An empty XDG_RUNTIME_DIR for one run, to look for leftovers after it."""
+    path = os.path.join(root, name + "-runtime")
+    os.makedirs(path, mode=0o700)
+    return path
+
+
+def check_no_leftovers(name, runtime):
+    leftovers = [n for n in os.listdir(runtime) if n.startswith("zettelblick-tone")]
+    check(not leftovers, f"{name}: temporary tone files left behind: {leftovers}")
+
+
+def scenario(server, session, root, name, ini, probes=()):
+    """Runs the program once while recording the sound device; returns the
+    analysis of what was heard."""
+    runtime = private_runtime(root, name)
+    env = server.env(session.env)
+    env["XDG_RUNTIME_DIR"] = runtime
+    with Recording(server, os.path.join(root, name + ".raw")) as recording:
+        status = run_program(session, name, ini, env, probes)
+        # Let what was still playing at the close reach the recording.
+        recording.wait_for_seconds(0.8)
+    check(status == 0, f"{name}: the program ended with {status}, not 0")
+    check_no_leftovers(name, runtime)
+    analysis = Analysis(recording.read_samples())
+    print(f"{name}: {analysis.describe()}")
+    return analysis
+
+
+# Every run closes itself, long after the sounds have been started.
+TIMED = "[window]\ntime=2500\n"
+
+
+def test_tone_then_wave(server, session, root):
+    sound = scenario(server, session, root, "tone-then-wave",
+                     TIMED + f"[speaker]\nfrequenz={TONE_HZ}\ntime=300\n"
+                     "[wave]\nfile=probe.wav\n", ["probe.wav"])
+    tone, probe = sound.pure(TONE_HZ), sound.pure(PROBE_HZ)
+    if check(tone, "tone-then-wave: no 880 Hz tone recorded"):
+        # The tone's sound, not its timing: 300 ms of samples, less the fades.
+        length = len(tone) * WINDOW / RATE
+        check(0.2 <= length <= 0.45, f"tone-then-wave: {length:.2f}s of tone, not about 0.3s")
+    if check(probe, "tone-then-wave: the WAV file's 1500 Hz was not recorded") and tone:
+        check(probe[0] > tone[-1], "tone-then-wave: the WAV file started before the tone ended")
+
+
+def test_no_tone_and_subfolder(server, session, root):
+    sound = scenario(server, session, root, "no-tone",
+                     TIMED + "[speaker]\nfrequenz=0\ntime=500\n[wave]\nfile=sub\\probe.wav\n",
+                     [os.path.join("sub", "probe.wav")])
+    check(sound.pure(PROBE_HZ), "no-tone: the WAV file in sub\\ was not recorded")
+    # Every window with sound holds the probe's frequency: nothing else played.
+    probe = set(sound.strong(PROBE_HZ, 0.3))
+    other = [i for i in sound.loud() if i not in probe]
+    check(not other, f"no-tone: {len(other)} windows of sound besides the WAV file")
+
+
+def test_default_sound(server, session, root):
+    sound = scenario(server, session, root, "default-sound", TIMED)
+    chime = set(sound.strong(CHIME_HZ[0], 0.5)) | set(sound.strong(CHIME_HZ[1], 0.5))
+    check(len(chime) >= 5, "default-sound: message.wav's chime was not recorded")
+
+
+def test_wildcard_gives_alert(server, session, root):
+    sound = scenario(server, session, root, "wildcard",
+                     TIMED + "[wave]\nfile=prob?.wav\n", ["probe.wav"])
+    check(sound.loud(), "wildcard: no alert sound recorded")
+    check(not sound.pure(PROBE_HZ), "wildcard: the pattern played the file it matches")
+
+
+def test_no_server(session, root):
+    runtime = private_runtime(root, "no-server")
+    env = dict(session.env)
+    env.update(PULSE_SERVER="unix:" + os.path.join(root, "no-such-socket"),
+               PULSE_RUNTIME_PATH=runtime, XDG_RUNTIME_DIR=runtime)
+    status = run_program(session, "no-server",
+                         "[window]\ntime=1000\n[speaker]\nfrequenz=880\ntime=300\n"
+                         "[wave]\nfile=probe.wav\n", env, ["probe.wav"])
+    check(status == 0, f"no-server: the program ended with {status}, not 0")
+    check_no_leftovers("no-server", runtime)
+
+
+def main():
+    for tool in ("pulseaudio", "pactl", "parec", "pacat"):
+        if shutil.which(tool) is None:
+            print(f"FAIL: {tool} is not installed (packages pulseaudio, pulseaudio-utils)",
+                  file=sys.stderr)
+            return 1
+    with tempfile.TemporaryDirectory(prefix="zb-sound-") as root:
+        with xharness.XSession() as session:
+            test_no_server(session, root)
+            with PulseServer(root) as server:
+                test_tone_then_wave(server, session, root)
+                test_no_tone_and_subfolder(server, session, root)
+                test_default_sound(server, session, root)
+                test_wildcard_gives_alert(server, session, root)
+    if failures:
+        print(f"{len(failures)} check(s) failed", file=sys.stderr)
+        return 1
+    print("sound: all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
