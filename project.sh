@@ -21,6 +21,8 @@ LINUX_PACKAGES=(
     xvfb openbox xdotool x11-utils imagemagick
     pulseaudio pulseaudio-utils sox
 )
+# The fuzz targets and the sanitizer builds.
+CHECK_PACKAGES=(clang libclang-rt-14-dev)
 # What the Windows build and its tests under Wine need (i386 packages).
 WIN32_PACKAGES=(g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev wine wine32)
 
@@ -94,18 +96,40 @@ show() {
     echo "Screenshot of the notification: $BUILD/notification.png"
 }
 
+# The unit tests and the Linux integration tests again, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+sanitizer_tests() {
+    say "Sanitizer build in $BUILD-asan"
+    cmake -S "$ROOT" -B "$BUILD-asan" -DCMAKE_BUILD_TYPE=Debug -DZB_SANITIZE=ON >/dev/null
+    cmake --build "$BUILD-asan" -j"$JOBS"
+    say "Running the tests under the sanitizers"
+    # Qt and the X libraries keep some allocations for the life of the
+    # process; leak reports would only be about them.
+    (cd "$BUILD-asan" && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --output-on-failure --timeout 900 -E '^(profile_diff|wine_)')
+}
+
+# Each fuzz target for a short while (FUZZ_SECONDS, 20 by default).
+fuzz_smoke() {
+    say "Fuzzing (${FUZZ_SECONDS:-20} s per target)"
+    CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DZB_BACKEND=none -DZB_SANITIZE=ON -DZB_FUZZ=ON -DZB_BUILD_TESTS=OFF >/dev/null
+    cmake --build "$BUILD-fuzz" -j"$JOBS"
+    "$ROOT/tests/fuzz/run_fuzz.sh" "$BUILD-fuzz" "${FUZZ_SECONDS:-20}"
+}
+
 run_tests() {
     install_linux
-    local win32_args=()
-    if [ -f "$ROOT/cmake/i686-w64-mingw32.cmake" ]; then
-        install_win32
-        build_win32
-        win32_args=(-DZB_WIN32_BUILD_DIR="$BUILD_WIN32")
-    fi
-    build_linux "${win32_args[@]}"
+    install_packages "${CHECK_PACKAGES[@]}"
+    install_win32
+    build_win32
+    build_linux -DZB_WIN32_BUILD_DIR="$BUILD_WIN32"
     say "Running the tests"
-    cd "$BUILD"
-    ctest --output-on-failure --timeout 600
+    (cd "$BUILD" && ctest --output-on-failure --timeout 900)
+    sanitizer_tests
+    fuzz_smoke
+    say "All tests passed"
 }
 
 case "${1:-}" in

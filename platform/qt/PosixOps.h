@@ -1,0 +1,65 @@
+// The Linux backend's operations that need no toolkit: file names, the
+// directory search, the lock file, program start and the locale's date and
+// time texts. Kept apart from the Qt code so that the tests can run them
+// without a display.
+#pragma once
+
+#include <sys/types.h>
+
+#include <ctime>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/Platform.h"
+
+namespace zb::qt {
+
+// The logic joins paths with "\"; on Linux each one becomes "/", so that one
+// settings file serves both platforms.
+std::string NativePath(std::string_view path);
+
+// Directory-search wildcards: '*' matches any run of characters (also none),
+// '?' exactly one. No character classes; case-sensitive.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// FileExists on a native path: true when the last component names (or, with
+// wildcards, matches) at least one regular file in its directory. A symbolic
+// link to a regular file counts; directories, other special files and hidden
+// names (starting with '.') never do. Never throws.
+bool FindRegularFile(const std::string& path);
+
+// The arguments after the program's name, joined by single spaces.
+std::string JoinArguments(int argc, char** argv);
+
+// The directory of /proc/self/exe, without a trailing '/' except for "/".
+std::string ExecutableDirectory();
+
+// Creates lock files and deletes only the ones it created.
+class OwnFiles {
+public:
+    // Creates an empty file only when nothing exists at `path`, never through
+    // a symbolic link. Other failures throw Failure.
+    CreateResult Create(const std::string& path);
+    // Deletes `path` when it is still the file Create made; false when it is
+    // gone or has been replaced, which is then left alone.
+    bool Delete(const std::string& path);
+
+private:
+    std::set<std::pair<dev_t, ino_t>> created_;
+};
+
+// Starts `path` (used as given, never searched along PATH, no shell) with no
+// arguments and the current environment; does not wait. Throws Failure when
+// it cannot be started.
+void SpawnProgram(const std::string& path);
+
+// Reaps started programs as they end, so that none stays a zombie.
+void InstallChildReaper();
+
+// The C library locale's date (D_FMT) and time (T_FMT) for `when`, in UTF-8.
+std::string LocaleDateText(std::time_t when);
+std::string LocaleTimeText(std::time_t when);
+
+}  // namespace zb::qt

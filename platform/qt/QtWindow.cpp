@@ -1,0 +1,183 @@
+#include "platform/qt/QtWindow.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+
+namespace zb::qt {
+namespace {
+
+// The classic 3D colours of a sunken edge.
+const QColor kShadow(0xA0, 0xA0, 0xA0);
+const QColor kDarkShadow(0x69, 0x69, 0x69);
+const QColor kLight(0xE3, 0xE3, 0xE3);
+const QColor kHighlight(0xFF, 0xFF, 0xFF);
+
+int AlignmentFlag(Align align) {
+    switch (align) {
+        case Align::Right:
+            return Qt::AlignRight;
+        case Align::Center:
+            return Qt::AlignHCenter;
+        case Align::Left:
+        default:
+            return Qt::AlignLeft;
+    }
+}
+
+}  // namespace
+
+QColor ToQColor(Color color) {
+    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                  static_cast<int>((color >> 16) & 0xFF));
+}
+
+QString LabelDrawText(const std::string& utf8) {
+    QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QChar('\r'), QChar('\n'));
+    return text;
+}
+
+void DrawSunkenEdge(QPainter& painter, const QRect& rect) {
+    if (rect.width() < 2 * kEdgeWidth || rect.height() < 2 * kEdgeWidth)
+        return;
+    const int x0 = rect.left(), y0 = rect.top(), x1 = rect.right(), y1 = rect.bottom();
+    // Outer ring: shadow above and left, highlight below and right.
+    painter.fillRect(QRect(QPoint(x0, y0), QPoint(x1 - 1, y0)), kShadow);
+    painter.fillRect(QRect(QPoint(x0, y0), QPoint(x0, y1 - 1)), kShadow);
+    painter.fillRect(QRect(QPoint(x0, y1), QPoint(x1, y1)), kHighlight);
+    painter.fillRect(QRect(QPoint(x1, y0), QPoint(x1, y1)), kHighlight);
+    // Inner ring: dark shadow above and left, light below and right.
+    painter.fillRect(QRect(QPoint(x0 + 1, y0 + 1), QPoint(x1 - 2, y0 + 1)), kDarkShadow);
+    painter.fillRect(QRect(QPoint(x0 + 1, y0 + 1), QPoint(x0 + 1, y1 - 2)), kDarkShadow);
+    painter.fillRect(QRect(QPoint(x0 + 1, y1 - 1), QPoint(x1 - 1, y1 - 1)), kLight);
+    painter.fillRect(QRect(QPoint(x1 - 1, y0 + 1), QPoint(x1 - 1, y1 - 1)), kLight);
+}
+
+LabelWidget::LabelWidget(QWidget* parent) : QWidget(parent) {
+    // Clicks go to the window, which hands them to the logic.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void LabelWidget::Apply(const LabelSpec& label) {
+    opaque_ = label.opaque;
+    border_ = label.border;
+    background_ = ToQColor(label.background);
+    textColor_ = ToQColor(label.textColor);
+    flags_ = AlignmentFlag(label.align) | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    text_ = LabelDrawText(label.text);
+
+    // Size and styles first, then the name, which keeps them.
+    QFont font;
+    if (label.font.points > 0)
+        font.setPointSizeF(label.font.points);
+    font.setBold(label.font.bold);
+    font.setItalic(label.font.italic);
+    font.setUnderline(label.font.underline);
+    font.setStrikeOut(false);
+    font.setFamily(QString::fromStdString(label.font.name));
+    setFont(font);
+
+    setGeometry(label.rect.left, label.rect.top, label.rect.width, label.rect.height);
+    update();
+}
+
+void LabelWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect all = rect();
+    // A transparent label paints nothing behind the text: the window's
+    // background shows through.
+    if (opaque_)
+        painter.fillRect(all, background_);
+    const QRect textRect =
+        border_ ? all.adjusted(kEdgeWidth, kEdgeWidth, -kEdgeWidth, -kEdgeWidth) : all;
+    painter.save();
+    painter.setClipRect(textRect);
+    painter.setFont(font());
+    painter.setPen(textColor_);
+    painter.drawText(textRect, flags_, text_);
+    painter.restore();
+    if (border_)
+        DrawSunkenEdge(painter, all);
+}
+
+PictureWidget::PictureWidget(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void PictureWidget::SetImage(QImage image) {
+    image_ = std::move(image);
+    scaled_ = QPixmap();
+    update();
+}
+
+void PictureWidget::Apply(const PictureSpec& picture) {
+    border_ = picture.border;
+    setGeometry(picture.rect.left, picture.rect.top, picture.rect.width, picture.rect.height);
+    update();
+}
+
+QRect PictureWidget::ImageRect() const {
+    return border_ ? rect().adjusted(kEdgeWidth, kEdgeWidth, -kEdgeWidth, -kEdgeWidth) : rect();
+}
+
+void PictureWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect target = ImageRect();
+    if (!image_.isNull() && target.width() > 0 && target.height() > 0) {
+        if (scaled_.size() != target.size()) {
+            scaled_ = QPixmap::fromImage(
+                image_.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        }
+        painter.drawPixmap(target.topLeft(), scaled_);
+    }
+    if (border_)
+        DrawSunkenEdge(painter, rect());
+}
+
+NotifierWindow::NotifierWindow(WindowEvents& events)
+    : QWidget(nullptr, kToolFrame), events_(&events) {
+    setObjectName(QStringLiteral("Form_Zettelblick"));
+    setAutoFillBackground(true);
+    label_ = new LabelWidget(this);
+    label_->setObjectName(QStringLiteral("Label_Text"));
+    // Made after the label, so it lies above it where the two overlap.
+    picture_ = new PictureWidget(this);
+    picture_->setObjectName(QStringLiteral("Image_Logo"));
+}
+
+void NotifierWindow::HoldEvents(bool hold) {
+    held_ = hold;
+    if (!hold && closePending_) {
+        closePending_ = false;
+        QTimer::singleShot(0, this, [this] {
+            if (events_)
+                events_->OnCloseRequest();
+        });
+    }
+}
+
+void NotifierWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || held_ || !events_)
+        return;
+    events_->OnClick();
+}
+
+void NotifierWindow::closeEvent(QCloseEvent* event) {
+    // The logic decides: it runs its close-down and then destroys the window.
+    event->ignore();
+    RequestClose();
+}
+
+void NotifierWindow::RequestClose() {
+    if (held_) {
+        closePending_ = true;
+        return;
+    }
+    if (events_)
+        events_->OnCloseRequest();
+}
+
+}  // namespace zb::qt

@@ -1,0 +1,103 @@
+// The notification window's widgets: the top-level window, the message label
+// and the stretching picture box. They draw and report clicks; everything
+// else (geometry, frame, window-manager requests) is QtPlatform's job.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include "platform/Platform.h"
+
+namespace zb::qt {
+
+// A small tool window: caption with a close box only, no minimise or
+// maximise button, not resizable by these hints.
+inline constexpr Qt::WindowFlags kToolFrame =
+    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+// No caption and no border; still a utility window.
+inline constexpr Qt::WindowFlags kNoFrame = Qt::Tool | Qt::FramelessWindowHint;
+
+// Converts 0x00BBGGRR (red lowest) to a colour; the high byte is ignored.
+QColor ToQColor(Color color);
+
+// Text as the label draws it: "\r\n" and lone "\r" become "\n".
+QString LabelDrawText(const std::string& utf8);
+
+// The message label (Label_Text): background, sunken border and word-wrapped
+// text with "&" access-key markers, clipped to its rectangle.
+class LabelWidget : public QWidget {
+public:
+    explicit LabelWidget(QWidget* parent);
+    void Apply(const LabelSpec& label);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool opaque_ = true;
+    bool border_ = false;
+    QColor background_;
+    QColor textColor_;
+    int flags_ = 0;
+    QString text_;
+};
+
+// The picture box (Image_Logo): the picture stretched to the box, proportions
+// ignored, with an optional sunken border.
+class PictureWidget : public QWidget {
+public:
+    explicit PictureWidget(QWidget* parent);
+    void SetImage(QImage image);
+    void Apply(const PictureSpec& picture);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QRect ImageRect() const;
+
+    QImage image_;
+    // The picture scaled to ImageRect's size, made once per size.
+    QPixmap scaled_;
+    bool border_ = false;
+};
+
+// The top-level window (Form_Zettelblick). Clicks anywhere inside it and the
+// close box go to the logic's WindowEvents.
+class NotifierWindow : public QWidget {
+public:
+    explicit NotifierWindow(WindowEvents& events);
+
+    LabelWidget* Label() const { return label_; }
+    PictureWidget* Picture() const { return picture_; }
+
+    // After this no event reaches the logic any more (the window is going).
+    void Detach() { events_ = nullptr; }
+    // While held, a close request is kept and delivered on release, so that
+    // the logic is not re-entered in the middle of one of its own steps.
+    void HoldEvents(bool hold);
+    // Asks the logic to close the window, as the close box does.
+    void RequestClose();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    WindowEvents* events_;
+    LabelWidget* label_;
+    PictureWidget* picture_;
+    bool held_ = false;
+    bool closePending_ = false;
+};
+
+// Draws a sunken three-dimensional edge, two pixels wide, inside `rect`.
+void DrawSunkenEdge(QPainter& painter, const QRect& rect);
+
+// Width of the sunken edge on each side.
+constexpr int kEdgeWidth = 2;
+
+}  // namespace zb::qt

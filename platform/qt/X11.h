@@ -1,0 +1,49 @@
+// The few X11 and window-manager (EWMH) requests that Qt does not offer:
+// the frame's extents before mapping, and window states changed through the
+// window manager. Everything except DisplayAvailable runs on Qt's own X
+// connection, so it needs a running QGuiApplication on the xcb platform.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zb::qt::x11 {
+
+// Opens and closes a connection to the display named by DISPLAY, without
+// the toolkit, which would abort when there is none.
+bool DisplayAvailable();
+
+// The window manager's frame around a client window, in pixels.
+struct FrameExtents {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+    bool operator==(const FrameExtents&) const = default;
+};
+
+// _NET_FRAME_EXTENTS as it stands on `window`; nullopt when not set.
+std::optional<FrameExtents> ReadFrameExtents(std::uint32_t window);
+
+// Asks the window manager, before `window` is mapped, which frame it will
+// get (_NET_REQUEST_FRAME_EXTENTS) and waits a bounded time for the answer.
+// nullopt when the window manager does not answer.
+std::optional<FrameExtents> RequestFrameExtents(std::uint32_t window);
+
+// Adds `state` (an atom name such as "_NET_WM_STATE_SKIP_TASKBAR") to the
+// _NET_WM_STATE property of a window that is not mapped yet.
+void AddStateBeforeMapping(std::uint32_t window, const char* state);
+
+// Asks the window manager to add or remove `state` on a mapped window
+// (a _NET_WM_STATE client message to the root window). False when the
+// request could not be sent.
+bool ChangeMappedState(std::uint32_t window, bool add, const char* state);
+
+// True when Qt's X connection has failed (the display went away).
+bool ConnectionBroken();
+
+// Whether `window` is mapped (viewable) now.
+bool IsMapped(std::uint32_t window);
+
+}  // namespace zb::qt::x11

@@ -1,0 +1,336 @@
+"""Runs the real zettelblick binary on a private X server for integration tests.
+
+XSession starts Xvfb on a free display and openbox on it, and offers helpers
+to find windows, read their geometry and properties, read screen pixels and
+click. make_app_dir lays out a temporary application folder with the built
+binary, its picture and its sound.
+
+Needs python3 (standard library only), Xvfb, openbox, xdotool, xwininfo,
+xprop and ImageMagick's import. ZB_APP_DIR names the build's application
+folder (the directory that holds the built zettelblick).
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+# Generous: a loaded machine may be slow, and no test asserts a duration.
+DEFAULT_TIMEOUT = 30.0
+
+BINARY_NAME = "zettelblick"
+APP_FILES = ("thebat.jpg", "message.wav")
+
+# Openbox with a fixed theme, program positions honoured, one desktop, and
+# the bindings the tests use: Alt+F4 and the close box close, a drag on the
+# caption moves.
+OPENBOX_RC = """<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy><center>yes</center></placement>
+  <theme>
+    <name>Clearlooks</name>
+    <titleLayout>NLIMC</titleLayout>
+    <keepBorder>yes</keepBorder>
+    <animateIconify>no</animateIconify>
+  </theme>
+  <desktops><number>1</number></desktops>
+  <keyboard>
+    <keybind key="A-F4"><action name="Close"/></keybind>
+  </keyboard>
+  <mouse>
+    <dragThreshold>1</dragThreshold>
+    <context name="Frame">
+      <mousebind button="A-Left" action="Drag"><action name="Move"/></mousebind>
+    </context>
+    <context name="Titlebar">
+      <mousebind button="Left" action="Press">
+        <action name="Focus"/><action name="Raise"/>
+      </mousebind>
+      <mousebind button="Left" action="Drag"><action name="Move"/></mousebind>
+    </context>
+    <context name="Client">
+      <mousebind button="Left" action="Press">
+        <action name="Focus"/><action name="Raise"/>
+      </mousebind>
+    </context>
+    <context name="Close">
+      <mousebind button="Left" action="Click"><action name="Close"/></mousebind>
+    </context>
+  </mouse>
+</openbox_config>
+"""
+
+
+class HarnessError(Exception):
+    pass
+
+
+def wait_until(predicate, timeout=DEFAULT_TIMEOUT, interval=0.05, what="condition"):
+    """Polls predicate until it returns a true value, which is returned."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise HarnessError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def build_app_dir():
+    path = os.environ.get("ZB_APP_DIR")
+    if not path:
+        here = os.path.dirname(os.path.abspath(__file__))
+        path = os.path.join(here, "..", "..", "build", "app")
+    if not os.path.isfile(os.path.join(path, BINARY_NAME)):
+        raise HarnessError("no built %s in %s (set ZB_APP_DIR)" % (BINARY_NAME, path))
+    return path
+
+
+def make_app_dir(ini=None, ini_name="zettelblick.ini", with_files=APP_FILES):
+    """A temporary application folder: the binary, its picture and sound, and
+    optionally a settings file with `ini` as its content. Remove it with
+    shutil.rmtree when done."""
+    source = build_app_dir()
+    target = tempfile.mkdtemp(prefix="zb-app-")
+    shutil.copy2(os.path.join(source, BINARY_NAME), target)
+    for name in with_files:
+        shutil.copy2(os.path.join(source, name), target)
+    if ini is not None:
+        with open(os.path.join(target, ini_name), "w", newline="") as f:
+            f.write(ini)
+    return target
+
+
+def read_ppm(data):
+    """Parses a binary PPM (P6, 8 bits): returns (width, height, pixels)."""
+    tokens = []
+    pos = 0
+    while len(tokens) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            while data[pos:pos + 1] not in (b"\n", b""):
+                pos += 1
+            continue
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        tokens.append(data[start:pos])
+    if tokens[0] != b"P6" or int(tokens[3]) != 255:
+        raise HarnessError("unexpected screenshot format")
+    return int(tokens[1]), int(tokens[2]), data[pos + 1:]
+
+
+class Screenshot:
+    def __init__(self, ppm):
+        self.width, self.height, self.pixels = read_ppm(ppm)
+
+    def pixel(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+
+class XSession:
+    """Xvfb plus openbox on a free display. Use as a context manager."""
+
+    def __init__(self, width=1280, height=1024, dpi=96, window_manager=True):
+        self.width = width
+        self.height = height
+        self.dpi = dpi
+        self.window_manager = window_manager
+        self.display = None
+        self.env = None
+        self._xvfb = None
+        self._wm = None
+        self._tmp = None
+
+    def __enter__(self):
+        self._tmp = tempfile.mkdtemp(prefix="zb-x-")
+        try:
+            self._start_xvfb()
+            self.env = dict(os.environ)
+            self.env["DISPLAY"] = self.display
+            self.env.pop("XAUTHORITY", None)
+            for name in ("HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"):
+                path = os.path.join(self._tmp, name.lower())
+                os.makedirs(path, exist_ok=True)
+                self.env[name] = path
+            runtime = os.path.join(self._tmp, "runtime")
+            os.makedirs(runtime, mode=0o700, exist_ok=True)
+            self.env["XDG_RUNTIME_DIR"] = runtime
+            if self.window_manager:
+                self._start_openbox()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        for proc in (self._wm, self._xvfb):
+            if proc and proc.poll() is None:
+                proc.terminate()
+                try:
+                    proc.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    proc.kill()
+                    proc.wait()
+        if self._tmp:
+            shutil.rmtree(self._tmp, ignore_errors=True)
+        return False
+
+    def _start_xvfb(self):
+        # -displayfd: Xvfb picks a free display and writes its number once it
+        # accepts connections.
+        read_fd, write_fd = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+             "%dx%dx24" % (self.width, self.height), "-dpi", str(self.dpi),
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as pipe:
+            while not number.endswith(b"\n"):
+                chunk = pipe.read(1)
+                if not chunk:
+                    raise HarnessError("Xvfb did not start")
+                number += chunk
+        self.display = ":" + number.decode().strip()
+
+    def _start_openbox(self):
+        rc = os.path.join(self._tmp, "rc.xml")
+        with open(rc, "w") as f:
+            f.write(OPENBOX_RC)
+        self._wm = subprocess.Popen(
+            ["openbox", "--config-file", rc, "--sm-disable"], env=self.env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False),
+            what="openbox to manage the screen")
+
+    def kill_server(self):
+        """Ends the X server at once, as when a session ends."""
+        self._xvfb.kill()
+        self._xvfb.wait()
+
+    # --- processes -------------------------------------------------------------
+
+    def run(self, args, check=True, timeout=DEFAULT_TIMEOUT):
+        """Runs a tool on this display; returns its stdout as text."""
+        result = subprocess.run(args, env=self.env, capture_output=True, text=True,
+                                timeout=timeout)
+        if check and result.returncode != 0:
+            raise HarnessError("%s failed: %s" % (args[0], result.stderr.strip()))
+        return result.stdout
+
+    def start(self, args, env=None, **kwargs):
+        """Starts a program on this display (stdout and stderr captured)."""
+        return subprocess.Popen(args, env=env or self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, **kwargs)
+
+    # --- windows ---------------------------------------------------------------
+
+    def find_windows(self, title):
+        """Ids of the windows whose title is exactly `title`."""
+        out = self.run(["xdotool", "search", "--name", "^%s$" % re.escape(title)],
+                       check=False)
+        return [int(line) for line in out.split()]
+
+    def wait_for_window(self, title, timeout=DEFAULT_TIMEOUT):
+        """The id of a window titled `title`, once it is mapped."""
+        def mapped():
+            for window in self.find_windows(title):
+                if "IsViewable" in self.run(["xwininfo", "-id", str(window)], check=False):
+                    return window
+            return None
+        return wait_until(mapped, timeout, what="window %r" % title)
+
+    def wait_for_no_window(self, title, timeout=DEFAULT_TIMEOUT):
+        def gone():
+            return not any("IsViewable" in self.run(["xwininfo", "-id", str(w)], check=False)
+                           for w in self.find_windows(title))
+        wait_until(gone, timeout, what="window %r to go" % title)
+
+    def _xwininfo(self, window):
+        out = self.run(["xwininfo", "-id", str(window)])
+
+        def field(name):
+            return int(re.search(r"^\s*%s:\s*(-?\d+)" % re.escape(name), out, re.M).group(1))
+        return (field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                field("Width"), field("Height"))
+
+    def frame_window(self, window):
+        """The window manager's frame around `window`: its ancestor just below
+        the root (the window itself when it has no frame)."""
+        while True:
+            out = self.run(["xwininfo", "-tree", "-id", str(window)])
+            root = int(re.search(r"Root window id: (0x[0-9a-f]+)", out).group(1), 16)
+            parent = int(re.search(r"Parent window id: (0x[0-9a-f]+)", out).group(1), 16)
+            if parent == root:
+                return window
+            window = parent
+
+    def outer_geometry(self, window):
+        """(x, y, width, height) of the window with its frame (caption, border)."""
+        return self._xwininfo(self.frame_window(window))
+
+    def client_geometry(self, window):
+        """(x, y, width, height) of the window's own area, without the frame."""
+        return self._xwininfo(window)
+
+    def prop(self, window, name):
+        """xprop's text for one property of `window` ("" when not set)."""
+        out = self.run(["xprop", "-id", str(window), name], check=False)
+        return "" if "not found" in out or "no such atom" in out else out.strip()
+
+    # --- pixels and input -------------------------------------------------------
+
+    def screenshot(self, path=None):
+        """The whole screen; also written to `path` (any ImageMagick format)."""
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
+                              capture_output=True, check=True,
+                              timeout=DEFAULT_TIMEOUT).stdout
+        if path:
+            subprocess.run(["import", "-window", "root", path], env=self.env, check=True,
+                           timeout=DEFAULT_TIMEOUT)
+        return Screenshot(data)
+
+    def pixel(self, x, y):
+        """(red, green, blue) of the screen at x, y."""
+        return self.screenshot().pixel(x, y)
+
+    def mouse_position(self):
+        out = self.run(["xdotool", "getmouselocation", "--shell"])
+        values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(values["X"]), int(values["Y"])
+
+    def move_mouse(self, x, y):
+        # --sync waits until the pointer has moved, which takes xdotool's
+        # whole time-out when it is already there.
+        if self.mouse_position() != (x, y):
+            self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+
+    def click(self, x, y, button=1):
+        self.move_mouse(x, y)
+        self.run(["xdotool", "click", str(button)])
+
+    def drag(self, x0, y0, x1, y1, button=1):
+        self.move_mouse(x0, y0)
+        self.run(["xdotool", "mousedown", str(button)])
+        # A few steps, so that the window manager sees a drag.
+        for i in range(1, 5):
+            self.move_mouse(x0 + (x1 - x0) * i // 4, y0 + (y1 - y0) * i // 4)
+        self.run(["xdotool", "mouseup", str(button)])
+
+    def key(self, keys):
+        self.run(["xdotool", "key", keys])
+
+
+def read_text(path):
+    with open(path, "rb") as f:
+        return f.read().decode("latin-1")
