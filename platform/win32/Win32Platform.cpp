@@ -1,0 +1,383 @@
+#include "platform/win32/Win32Platform.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+
+#include "platform/Failure.h"
+#include "platform/win32/ProcessText.h"
+#include "platform/win32/Text.h"
+
+namespace zb::win32 {
+namespace {
+
+constexpr wchar_t kAppTitle[] = L"Zettelblick";
+
+// The error number a file operation's failure is reported with; `notFound`
+// for a missing file or directory, which each caller names its own way.
+int FileErrorNumber(DWORD error, int notFound) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return notFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_WRITE_PROTECT:
+            return kErrPermissionDenied;
+        default:
+            // ERROR_INVALID_NAME (wildcards, a colon) and everything else.
+            return kErrPathFileAccess;
+    }
+}
+
+[[noreturn]] void FailFile(DWORD error, int notFound, const std::string& path) {
+    throw MakeFailure(FileErrorNumber(error, notFound), path + ": " + SystemErrorText(error));
+}
+
+std::pair<DWORD, ULONGLONG> FileIdentity(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            (ULONGLONG{info.nFileIndexHigh} << 32) | ULONGLONG{info.nFileIndexLow}};
+}
+
+// Text of a Get*FormatW call: first the size it needs, then the text.
+template <typename Format>
+std::string FormattedText(Format format) {
+    const int needed = format(nullptr, 0);
+    if (needed <= 0)
+        return {};
+    std::wstring text(static_cast<std::size_t>(needed), L'\0');
+    const int written = format(text.data(), needed);
+    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);  // without the NUL
+    return WideToUtf8(text);
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform() = default;
+Win32Platform::~Win32Platform() = default;
+
+// --- process -------------------------------------------------------------------
+
+std::string Win32Platform::CommandLineText() {
+    return WideToUtf8(ArgumentsText(std::wstring_view(::GetCommandLineW())));
+}
+
+std::string Win32Platform::ExecutableDir() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0)
+            FailFile(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
+        // A full buffer may hold a cut path: try again with a larger one.
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return WideToUtf8(ModuleDirectory(std::wstring_view(path)));
+}
+
+// --- files -----------------------------------------------------------------------
+
+bool Win32Platform::FileExists(const std::string& name) {
+    // The directory search takes wildcards, and every entry it finds is
+    // looked at until an ordinary file turns up.
+    constexpr DWORD kNotOrdinary =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW(Utf8ToWide(name).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    do {
+        if ((entry.dwFileAttributes & kNotOrdinary) == 0) {
+            found = true;
+            break;
+        }
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+    return found;
+}
+
+CreateResult Win32Platform::CreateNewFile(const std::string& path) {
+    // CREATE_NEW tests and creates in one step; the handle is closed at once.
+    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            return CreateResult::AlreadyExists;
+        FailFile(error, kErrPathNotFound, path);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileInformationByHandle(file, &info))
+        ownFiles_.insert(FileIdentity(info));
+    ::CloseHandle(file);
+    return CreateResult::Created;
+}
+
+bool Win32Platform::DeleteOwnFile(const std::string& path) {
+    // The file is opened, checked and marked for deletion through one handle,
+    // so the file that is deleted is the one that was checked.
+    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return false;
+        FailFile(error, kErrPathNotFound, path);
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known =
+        ::GetFileInformationByHandle(file, &info) && ownFiles_.count(FileIdentity(info)) != 0;
+    if (!known) {
+        ::CloseHandle(file);
+        return false;
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        FailFile(error, kErrPathNotFound, path);
+    }
+    ::CloseHandle(file);
+    ownFiles_.erase(FileIdentity(info));
+    return true;
+}
+
+// --- profile (INI) files -------------------------------------------------------------
+
+std::uint32_t Win32Platform::ProfileInt(const std::string& section,
+                                        const std::string& key,
+                                        std::int32_t def,
+                                        const std::string& file) {
+    return ::GetPrivateProfileIntA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(), def,
+                                   Utf8ToAnsi(file).c_str());
+}
+
+std::string Win32Platform::ProfileString(const std::string& section,
+                                         const std::string& key,
+                                         const std::string& def,
+                                         int size,
+                                         const std::string& file) {
+    // The size counts the code page's characters, terminator included, as the
+    // function does; the copied characters then become UTF-8.
+    char none = '\0';
+    std::string buffer(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    const DWORD copied =
+        ::GetPrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
+                                   Utf8ToAnsi(def).c_str(), size > 0 ? buffer.data() : &none,
+                                   static_cast<DWORD>(std::max(size, 0)), Utf8ToAnsi(file).c_str());
+    if (size <= 0)
+        return {};
+    buffer.resize(std::min<std::size_t>(copied, buffer.size() - 1));
+    return AnsiToUtf8(buffer);
+}
+
+bool Win32Platform::WriteProfileString(const std::string& section,
+                                       const std::string& key,
+                                       const std::string& value,
+                                       const std::string& file) {
+    return ::WritePrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
+                                        Utf8ToAnsi(value).c_str(), Utf8ToAnsi(file).c_str()) != 0;
+}
+
+// --- window --------------------------------------------------------------------------
+
+void Win32Platform::CreateMainWindow(WindowEvents& events) {
+    window_ = std::make_unique<Window>(events, ScreenDpiX(), ScreenDpiY());
+}
+
+Window& Win32Platform::MainWindow() {
+    if (!window_)
+        throw MakeFailure(kErrInternal, "the window has not been created");
+    return *window_;
+}
+
+double Win32Platform::ScreenDpiX() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+double Win32Platform::ScreenDpiY() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+void Win32Platform::SetWindowFrame(bool toolWindow) {
+    MainWindow().SetFrame(toolWindow);
+}
+
+void Win32Platform::SetWindowRect(const PixelRect& outer) {
+    MainWindow().SetOuterRect(outer);
+}
+
+void Win32Platform::SetWindowBackground(Color color) {
+    MainWindow().SetBackground(color);
+}
+
+void Win32Platform::SetLabel(const LabelSpec& label) {
+    MainWindow().SetLabel(label, ScreenDpiY());
+}
+
+void Win32Platform::SetLabelVisible(bool visible) {
+    MainWindow().SetLabelVisible(visible);
+}
+
+void Win32Platform::LoadPicture(const std::string& path) {
+    MainWindow().SetPicture(Picture::Load(path));
+}
+
+void Win32Platform::SetPicture(const PictureSpec& picture) {
+    MainWindow().SetPictureBox(picture);
+}
+
+void Win32Platform::SetPictureVisible(bool visible) {
+    MainWindow().SetPictureVisible(visible);
+}
+
+void Win32Platform::ShowWindow() {
+    MainWindow().Show();
+}
+
+void Win32Platform::HideWindow() {
+    MainWindow().Hide();
+}
+
+void Win32Platform::DestroyWindow() {
+    MainWindow().Destroy();
+}
+
+PixelPoint Win32Platform::WindowPosition() {
+    return MainWindow().Position();
+}
+
+WindowHandle Win32Platform::Handle() {
+    return window_ ? reinterpret_cast<WindowHandle>(window_->Handle()) : 0;
+}
+
+int Win32Platform::SetTopMost(WindowHandle window, bool onTop) {
+    return ::SetWindowPos(reinterpret_cast<HWND>(window), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
+                          0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+// --- event loop ----------------------------------------------------------------------
+
+void Win32Platform::Sleep(int milliseconds) {
+    ::Sleep(static_cast<DWORD>(std::max(milliseconds, 0)));
+}
+
+void Win32Platform::ProcessPendingEvents() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Not this loop's to act on: left for RunUntilClosed.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+void Win32Platform::RunUntilClosed() {
+    // The window is destroyed by a handler that this loop dispatched, so the
+    // test before each wait sees it at once. No WM_QUIT is posted for it: one
+    // left in the queue after a timed close would end any later message box
+    // (the failure report) before the user could read it.
+    MSG message;
+    while (window_ && window_->Handle()) {
+        if (::GetMessageW(&message, nullptr, 0, 0) <= 0)
+            break;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+// --- sound ---------------------------------------------------------------------------
+
+void Win32Platform::Tone(std::int32_t hertz, int milliseconds) {
+    // Beep refuses frequencies outside 37 to 32767 hertz; a negative one
+    // becomes a huge number and is refused the same way.
+    ::Beep(static_cast<DWORD>(hertz), static_cast<DWORD>(std::max(milliseconds, 0)));
+}
+
+void Win32Platform::StartWav(const std::string& path) {
+    // SND_ASYNC alone: without SND_NODEFAULT an unplayable file gives the
+    // system's default sound.
+    ::sndPlaySoundA(Utf8ToAnsi(path).c_str(), SND_ASYNC);
+}
+
+// --- programs and messages -------------------------------------------------------------
+
+void Win32Platform::StartProgram(const std::string& path) {
+    // The path is the program itself (never searched for along PATH) and,
+    // quoted, its whole command line, so blanks in it need no care.
+    const std::wstring program = Utf8ToWide(path);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &process))
+        FailFile(::GetLastError(), kErrFileNotFound, path);
+    // The user has just clicked: the new program may take the foreground.
+    ::AllowSetForegroundWindow(process.dwProcessId);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+}
+
+HWND Win32Platform::MessageOwner() const {
+    if (!window_ || !window_->Handle() || !::IsWindowVisible(window_->Handle()))
+        return nullptr;
+    return window_->Handle();
+}
+
+void Win32Platform::MessageBoxUtf8(const std::string& text) {
+    // Owned by the visible notification, which it disables while it is open;
+    // without one, task-modal so that no window of this program takes clicks.
+    HWND owner = MessageOwner();
+    ::MessageBoxW(owner, Utf8ToWide(text).c_str(), kAppTitle,
+                  MB_OK | (owner ? 0u : UINT{MB_TASKMODAL}));
+}
+
+void Win32Platform::ShowMessage(const std::string& text) {
+    MessageBoxUtf8(text);
+}
+
+// --- clock ---------------------------------------------------------------------------
+
+std::string Win32Platform::DateText() {
+    return FormattedText([](wchar_t* buffer, int size) {
+        return ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, buffer,
+                                size);
+    });
+}
+
+std::string Win32Platform::TimeText() {
+    return FormattedText([](wchar_t* buffer, int size) {
+        return ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, buffer, size);
+    });
+}
+
+// --- unexpected failures ---------------------------------------------------------------
+
+void Win32Platform::ShowFailure(const std::string& text) {
+    MessageBoxUtf8(text);
+}
+
+void Win32Platform::ExitProcess(int status) {
+    ::ExitProcess(static_cast<UINT>(status));
+}
+
+}  // namespace zb::win32

@@ -1,0 +1,99 @@
+// The notifier's operations on the Win32 API: the real profile functions,
+// the window, WIC for pictures, Beep and sndPlaySoundA, CreateProcessW and
+// MessageBoxW. Text from and to the logic is UTF-8; the W functions get
+// UTF-16, the profile and sound functions the system code page.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "platform/Platform.h"
+#include "platform/win32/Window.h"
+
+namespace zb::win32 {
+
+class Win32Platform : public Platform {
+public:
+    Win32Platform();
+    ~Win32Platform() override;
+
+    // process
+    std::string CommandLineText() override;
+    std::string ExecutableDir() override;
+
+    // files
+    bool FileExists(const std::string& name) override;
+    CreateResult CreateNewFile(const std::string& path) override;
+    bool DeleteOwnFile(const std::string& path) override;
+
+    // profile (INI) files
+    std::uint32_t ProfileInt(const std::string& section,
+                             const std::string& key,
+                             std::int32_t def,
+                             const std::string& file) override;
+    std::string ProfileString(const std::string& section,
+                              const std::string& key,
+                              const std::string& def,
+                              int size,
+                              const std::string& file) override;
+    bool WriteProfileString(const std::string& section,
+                            const std::string& key,
+                            const std::string& value,
+                            const std::string& file) override;
+
+    // window
+    void CreateMainWindow(WindowEvents& events) override;
+    double ScreenDpiX() override;
+    double ScreenDpiY() override;
+    void SetWindowFrame(bool toolWindow) override;
+    void SetWindowRect(const PixelRect& outer) override;
+    void SetWindowBackground(Color color) override;
+    void SetLabel(const LabelSpec& label) override;
+    void SetLabelVisible(bool visible) override;
+    void LoadPicture(const std::string& path) override;
+    void SetPicture(const PictureSpec& picture) override;
+    void SetPictureVisible(bool visible) override;
+    void ShowWindow() override;
+    void HideWindow() override;
+    void DestroyWindow() override;
+    PixelPoint WindowPosition() override;
+    WindowHandle Handle() override;
+    int SetTopMost(WindowHandle window, bool onTop) override;
+
+    // event loop
+    void Sleep(int milliseconds) override;
+    void ProcessPendingEvents() override;
+    void RunUntilClosed() override;
+
+    // sound
+    void Tone(std::int32_t hertz, int milliseconds) override;
+    void StartWav(const std::string& path) override;
+
+    // programs and messages
+    void StartProgram(const std::string& path) override;
+    void ShowMessage(const std::string& text) override;
+
+    // clock
+    std::string DateText() override;
+    std::string TimeText() override;
+
+    // unexpected failures
+    void ShowFailure(const std::string& text) override;
+    [[noreturn]] void ExitProcess(int status) override;
+
+private:
+    // The window, which must exist for every window operation.
+    Window& MainWindow();
+    // The window when it is open and visible, so that a message box is
+    // modal to it; null otherwise.
+    HWND MessageOwner() const;
+    void MessageBoxUtf8(const std::string& text);
+
+    std::unique_ptr<Window> window_;
+    // Volume serial number and file index of every file CreateNewFile made:
+    // DeleteOwnFile removes only those, never a file put in their place.
+    std::set<std::pair<DWORD, ULONGLONG>> ownFiles_;
+};
+
+}  // namespace zb::win32

@@ -1,0 +1,340 @@
+#include "platform/win32/Window.h"
+
+#include <commctrl.h>
+
+#include <cmath>
+#include <utility>
+
+#include "platform/Failure.h"
+#include "platform/win32/Text.h"
+
+namespace zb::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"ZettelblickNotification";
+constexpr wchar_t kCaption[] = L"Zettelblick 2";
+constexpr int kLabelId = 1;
+constexpr int kPictureId = 2;
+
+// The built-in design, in twips; ShowNotification replaces all of it.
+constexpr int kInnerWidth = 3375;
+constexpr int kInnerHeight = 1350;
+constexpr RECT kLabelTwips{1375, 0, 1375 + 2000, 1350};
+constexpr RECT kPictureTwips{0, 0, 1350, 1350};
+constexpr COLORREF kDesignBackground = RGB(0xFE, 0xFE, 0xBA);
+
+// Both frames keep WS_EX_TOOLWINDOW, which keeps the window out of the
+// taskbar and the task switcher; WS_POPUP keeps the system from choosing a
+// position or a size of its own.
+constexpr DWORD kFrameExStyle = WS_EX_TOOLWINDOW;
+constexpr DWORD kToolStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
+constexpr DWORD kBareStyle = WS_POPUP | WS_CLIPSIBLINGS;
+constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_NOTIFY;
+
+// The colour numbers are 0x00BBGGRR already; the high byte is not a colour.
+COLORREF ToColorRef(Color color) {
+    return static_cast<COLORREF>(color & 0x00FFFFFF);
+}
+
+int Scale(int twips, double dpi) {
+    return static_cast<int>(std::lround(twips * dpi / 1440.0));
+}
+
+RECT ScaleRect(const RECT& twips, double dpiX, double dpiY) {
+    return {Scale(twips.left, dpiX), Scale(twips.top, dpiY), Scale(twips.right, dpiX),
+            Scale(twips.bottom, dpiY)};
+}
+
+HINSTANCE Instance() {
+    return ::GetModuleHandleW(nullptr);
+}
+
+[[noreturn]] void FailWindow(const char* what) {
+    const DWORD error = ::GetLastError();
+    throw MakeFailure(kErrInternal, std::string(what) + ": " + SystemErrorText(error));
+}
+
+void RegisterWindowClass(WNDPROC procedure) {
+    static bool registered = false;
+    if (registered)
+        return;
+    // The STATIC class of the common controls version the manifest asks for.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = Instance();
+    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kClassName;
+    // No class brush: WM_ERASEBKGND paints the configured colour.
+    if (!::RegisterClassExW(&windowClass))
+        FailWindow("RegisterClassExW");
+    registered = true;
+}
+
+HWND CreateControl(HWND parent, int id, DWORD style, const RECT& rect, const wchar_t* text) {
+    HWND control =
+        ::CreateWindowExW(0, L"STATIC", text, kControlStyle | style, rect.left, rect.top,
+                          rect.right - rect.left, rect.bottom - rect.top, parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    if (!control)
+        FailWindow("CreateWindowExW STATIC");
+    return control;
+}
+
+// Puts a window's styles in place; the frame only changes with SWP_FRAMECHANGED.
+void ApplyStyles(HWND hwnd, DWORD style, DWORD exStyle) {
+    ::SetWindowLongPtrW(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
+    ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                   SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+DWORD Style(HWND hwnd) {
+    return static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_STYLE));
+}
+
+DWORD ExStyle(HWND hwnd) {
+    return static_cast<DWORD>(::GetWindowLongPtrW(hwnd, GWL_EXSTYLE));
+}
+
+// The sunken three-dimensional edge of a control's single border.
+void SetSunkenBorder(HWND control, bool border) {
+    const DWORD exStyle = border ? (ExStyle(control) | WS_EX_CLIENTEDGE)
+                                 : (ExStyle(control) & ~DWORD{WS_EX_CLIENTEDGE});
+    ApplyStyles(control, Style(control), exStyle);
+}
+
+void MoveControl(HWND control, const PixelRect& rect) {
+    ::SetWindowPos(control, nullptr, rect.left, rect.top, rect.width, rect.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void ReplaceBrush(HBRUSH& brush, COLORREF color) {
+    HBRUSH created = ::CreateSolidBrush(color);
+    if (!created)
+        throw MakeFailure(kErrOutOfMemory, "CreateSolidBrush");
+    if (brush)
+        ::DeleteObject(brush);
+    brush = created;
+}
+
+}  // namespace
+
+Window::Window(WindowEvents& events, double dpiX, double dpiY) : events_(events) {
+    RegisterWindowClass(&Window::WindowProc);
+    ReplaceBrush(background_, kDesignBackground);
+    ReplaceBrush(labelBackground_, kDesignBackground);
+    labelBackColor_ = kDesignBackground;
+
+    RECT outer{0, 0, Scale(kInnerWidth, dpiX), Scale(kInnerHeight, dpiY)};
+    ::AdjustWindowRectEx(&outer, kToolStyle, FALSE, kFrameExStyle);
+    // WM_NCCREATE stores `this` and sets hwnd_.
+    if (!::CreateWindowExW(kFrameExStyle, kClassName, kCaption, kToolStyle, 0, 0,
+                           outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
+                           Instance(), this))
+        FailWindow("CreateWindowExW");
+
+    label_ =
+        CreateControl(hwnd_, kLabelId, SS_LEFT, ScaleRect(kLabelTwips, dpiX, dpiY), L"Example");
+    ::SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
+                   FALSE);
+    // Created after the label and raised to the top of the controls' order:
+    // where the two overlap, the picture covers the label.
+    picture_ =
+        CreateControl(hwnd_, kPictureId, SS_OWNERDRAW, ScaleRect(kPictureTwips, dpiX, dpiY), L"");
+    ::SetWindowPos(picture_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+Window::~Window() {
+    if (hwnd_)
+        ::DestroyWindow(hwnd_);
+    if (background_)
+        ::DeleteObject(background_);
+    if (labelBackground_)
+        ::DeleteObject(labelBackground_);
+    if (labelFont_)
+        ::DeleteObject(labelFont_);
+}
+
+void Window::SetFrame(bool toolWindow) {
+    const DWORD visible = Style(hwnd_) & WS_VISIBLE;
+    ApplyStyles(hwnd_, (toolWindow ? kToolStyle : kBareStyle) | visible, kFrameExStyle);
+}
+
+void Window::SetOuterRect(const PixelRect& outer) {
+    ::SetWindowPos(hwnd_, nullptr, outer.left, outer.top, outer.width, outer.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::SetBackground(Color color) {
+    ReplaceBrush(background_, ToColorRef(color));
+    Repaint();
+}
+
+void Window::SetLabel(const LabelSpec& label, double dpiY) {
+    MoveControl(label_, label.rect);
+    labelOpaque_ = label.opaque;
+    SetSunkenBorder(label_, label.border);
+    labelBackColor_ = ToColorRef(label.background);
+    ReplaceBrush(labelBackground_, labelBackColor_);
+
+    DWORD align = SS_LEFT;
+    if (label.align == Align::Right)
+        align = SS_RIGHT;
+    else if (label.align == Align::Center)
+        align = SS_CENTER;
+    ::SetWindowLongPtrW(label_, GWL_STYLE,
+                        static_cast<LONG_PTR>((Style(label_) & ~DWORD{SS_TYPEMASK}) | align));
+
+    const int height = -static_cast<int>(std::lround(label.font.points * dpiY / 72.0));
+    HFONT font = ::CreateFontW(height, 0, 0, 0, label.font.bold ? FW_BOLD : FW_NORMAL,
+                               label.font.italic, label.font.underline, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_DONTCARE, Utf8ToWide(label.font.name).c_str());
+    if (!font)
+        throw MakeFailure(kErrInvalidProperty, "text.font = " + label.font.name);
+    ::SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (labelFont_)
+        ::DeleteObject(labelFont_);
+    labelFont_ = font;
+
+    labelTextColor_ = ToColorRef(label.textColor);
+    ::SetWindowTextW(label_, Utf8ToWide(label.text).c_str());
+    Repaint();
+}
+
+void Window::SetLabelVisible(bool visible) {
+    ::ShowWindow(label_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Window::SetPicture(Picture picture) {
+    image_ = std::move(picture);
+    ::InvalidateRect(picture_, nullptr, FALSE);
+}
+
+void Window::SetPictureBox(const PictureSpec& box) {
+    MoveControl(picture_, box.rect);
+    SetSunkenBorder(picture_, box.border);
+    Repaint();
+}
+
+void Window::SetPictureVisible(bool visible) {
+    ::ShowWindow(picture_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void Window::Show() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    Repaint();
+}
+
+void Window::Hide() {
+    ::ShowWindow(hwnd_, SW_HIDE);
+}
+
+void Window::Destroy() {
+    if (hwnd_)
+        ::DestroyWindow(hwnd_);
+}
+
+PixelPoint Window::Position() const {
+    RECT rect{};
+    ::GetWindowRect(hwnd_, &rect);
+    return {rect.left, rect.top};
+}
+
+void Window::Repaint() {
+    // The window does not clip its children: its background is painted under
+    // a transparent label before the label draws its text.
+    ::RedrawWindow(hwnd_, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<Window*>(create->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self)
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        self->label_ = nullptr;
+        self->picture_ = nullptr;
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->HandleMessage(hwnd, message, wParam, lParam);
+}
+
+LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND: {
+            RECT client;
+            ::GetClientRect(hwnd, &client);
+            ::FillRect(reinterpret_cast<HDC>(wParam), &client, background_);
+            return 1;
+        }
+        case WM_CTLCOLORSTATIC:
+            if (reinterpret_cast<HWND>(lParam) == label_)
+                return LabelColors(reinterpret_cast<HDC>(wParam));
+            return reinterpret_cast<LRESULT>(background_);
+        case WM_DRAWITEM: {
+            const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item->CtlID != kPictureId)
+                break;
+            image_.Draw(item->hDC, item->rcItem, background_);
+            return TRUE;
+        }
+        // A press on the inner area, or on either control (SS_NOTIFY sends
+        // STN_CLICKED on the press), dismisses the notification. The caption
+        // bar's clicks are non-client messages and do nothing.
+        case WM_LBUTTONDOWN:
+            events_.OnClick();
+            return 0;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == STN_CLICKED &&
+                (LOWORD(wParam) == kLabelId || LOWORD(wParam) == kPictureId)) {
+                events_.OnClick();
+                return 0;
+            }
+            break;
+        // The logic closes the window itself (it destroys it after its
+        // close-down), so WM_CLOSE never reaches DefWindowProc.
+        case WM_CLOSE:
+            events_.OnCloseRequest();
+            return 0;
+        // The session ends: close like the close box while the process may
+        // still write its settings. A session that is only asked about is
+        // not refused.
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam)
+                events_.OnCloseRequest();
+            return 0;
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Window::LabelColors(HDC dc) {
+    ::SetTextColor(dc, labelTextColor_);
+    if (labelOpaque_) {
+        ::SetBkMode(dc, OPAQUE);
+        ::SetBkColor(dc, labelBackColor_);
+        return reinterpret_cast<LRESULT>(labelBackground_);
+    }
+    // Nothing is painted behind the text: the window's background, painted
+    // just before, shows through.
+    ::SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+}
+
+}  // namespace zb::win32

@@ -1,0 +1,60 @@
+// The notification window on the Win32 API: a top-level window with a
+// STATIC label and an owner-drawn STATIC picture box. It draws itself and
+// turns clicks and close requests into WindowEvents calls; the logic decides
+// everything else.
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/win32/Picture.h"
+#include "platform/win32/Win32.h"
+
+namespace zb::win32 {
+
+class Window {
+public:
+    // Creates the window hidden, with its built-in design (a tool window
+    // whose inner area is 3375 by 1350 twips, the label and the picture box)
+    // laid out at the given dots per inch.
+    Window(WindowEvents& events, double dpiX, double dpiY);
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window();
+
+    // Null once the window has been destroyed.
+    HWND Handle() const { return hwnd_; }
+
+    void SetFrame(bool toolWindow);
+    void SetOuterRect(const PixelRect& outer);
+    void SetBackground(Color color);
+    void SetLabel(const LabelSpec& label, double dpiY);
+    void SetLabelVisible(bool visible);
+    void SetPicture(Picture picture);
+    void SetPictureBox(const PictureSpec& box);
+    void SetPictureVisible(bool visible);
+    void Show();
+    void Hide();
+    void Destroy();
+    PixelPoint Position() const;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT LabelColors(HDC dc);
+    // Repaints the window and its controls now: the logic may block (a tone,
+    // a sleep) right after a change.
+    void Repaint();
+
+    WindowEvents& events_;
+    HWND hwnd_ = nullptr;
+    HWND label_ = nullptr;
+    HWND picture_ = nullptr;
+    HBRUSH background_ = nullptr;
+    HBRUSH labelBackground_ = nullptr;
+    HFONT labelFont_ = nullptr;
+    COLORREF labelBackColor_ = 0;
+    COLORREF labelTextColor_ = 0;
+    bool labelOpaque_ = true;
+    Picture image_;
+};
+
+}  // namespace zb::win32

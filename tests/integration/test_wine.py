@@ -1,0 +1,348 @@
+"""zettelblick.exe of the Windows build, run under Wine on a private X server.
+
+Each test copies the program with its picture and sound into a fresh
+application folder, starts it under Wine (one prefix and one wineserver for
+the whole run, see wine_env.py) on Xvfb with openbox (xharness.py), and looks
+at what a user would see: the window, its colours, the message boxes, the
+lock file and the settings file. Wine's default is 96 dots per inch, so 15
+twips make a pixel.
+
+winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
+styles through the Windows API, presses OK on message boxes and stands in for
+the program a click starts.
+
+Environment: ZB_WIN32_BUILD_DIR and ZB_WINE_WORK (see wine_env.py).
+"""
+
+import os
+import shutil
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import wine_env  # noqa: E402
+import xharness  # noqa: E402
+
+TITLE = "Zettelblick 2"
+BOX = "Zettelblick"
+LOCK = "zettelblick_Text1_Beispieltext.tmp"
+PALE_YELLOW = (0xFE, 0xFE, 0xBA)  # BAFEFE in the settings' blue-green-red order
+# The defaults at 96 dpi: 3500, 3500, 3500 by 2000 twips.
+DEFAULT_OUTER = (233, 233, 233, 133)
+# No sound unless a test asks for it.
+QUIET = "[wave]\r\nfile=\r\n"
+
+SOUND_MISSING = "Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"
+PROGRAM_MISSING = "Bitte prüfen Sie die INI-Datei, das Programm konnte nicht gefunden werden!"
+
+# Window styles, as winprobe.exe prints them.
+WS_POPUP = 0x80000000
+WS_CAPTION = 0x00C00000
+WS_BORDER = 0x00800000
+WS_SYSMENU = 0x00080000
+WS_THICKFRAME = 0x00040000
+WS_MINIMIZEBOX = 0x00020000
+WS_MAXIMIZEBOX = 0x00010000
+WS_EX_TOOLWINDOW = 0x00000080
+WS_EX_APPWINDOW = 0x00040000
+
+
+class WineNotifierTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = wine_env.WineEnv().__enter__()
+        try:
+            cls.x = xharness.XSession().__enter__()
+        except BaseException:
+            cls.wine.__exit__(None, None, None)
+            raise
+        cls.env = cls.wine.env(cls.x.env)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.__exit__(None, None, None)
+        cls.x.__exit__(None, None, None)
+
+    def setUp(self):
+        self.processes = []
+        self.app_dir = None
+
+    def tearDown(self):
+        for proc in self.processes:
+            if proc.poll() is None:
+                proc.kill()
+            proc.wait()
+        # A message box left open (a failed test) must not outlive it.
+        self.wine.probe("ok", BOX, env=self.env)
+        self.x.wait_for_no_window(TITLE)
+        if self.app_dir:
+            shutil.rmtree(self.app_dir, ignore_errors=True)
+
+    # --- helpers -------------------------------------------------------------------
+
+    def make_app(self, ini=QUIET, **kwargs):
+        self.app_dir = self.wine.make_app_dir(ini, **kwargs)
+        return self.app_dir
+
+    def path(self, name):
+        return os.path.join(self.app_dir, name)
+
+    def start(self, *args):
+        proc = self.wine.start([self.path(wine_env.APP_EXE)] + list(args), env=self.env,
+                               cwd=self.app_dir)
+        self.processes.append(proc)
+        return proc
+
+    def show(self, *args):
+        proc = self.start(*args)
+        window = self.x.wait_for_window(TITLE)
+        return proc, window, self.x.outer_geometry(window)
+
+    def finish(self, proc):
+        return proc.wait(timeout=xharness.DEFAULT_TIMEOUT)
+
+    def styles(self, caption=TITLE):
+        status, out = self.wine.probe("style", caption, env=self.env)
+        self.assertEqual(status, 0, "no window %r" % caption)
+        style, ex_style = out.split()
+        return int(style, 16), int(ex_style, 16)
+
+    def texts(self, caption):
+        """The texts of a window's controls (line breaks as \\r, \\n)."""
+        status, out = self.wine.probe("list", caption, env=self.env)
+        self.assertEqual(status, 0, "no window %r" % caption)
+        return [line.split("\t", 1)[1] for line in out.splitlines() if "\t" in line]
+
+    def confirm_box(self, expected_text):
+        """Waits for the message box, checks its text and presses OK."""
+        self.x.wait_for_window(BOX)
+        self.assertIn(expected_text, self.texts(BOX))
+        status, _ = self.wine.probe("ok", BOX, env=self.env)
+        self.assertEqual(status, 0)
+        self.x.wait_for_no_window(BOX)
+
+    def settings_text(self, name="zettelblick.ini"):
+        with open(self.path(name), "rb") as f:
+            return f.read().decode("cp1252")
+
+    def assert_position_written(self):
+        # Wine's profile writer drops a value's leading blanks (a known
+        # difference from Windows, which writes "left= 3495"; the Linux
+        # build and test_profile_diff.py check that form). 3500 twips are
+        # 233 whole pixels, which read back as 3495 twips.
+        section = self.settings_text().split("[window]\r\n", 1)[1].split("[", 1)[0]
+        self.assertIn("left=3495\r\ntop=3495\r\n", section)
+
+    # Points of the default layout, from the window's outer top-left: the
+    # picture box covers the inner area's 90 by 90 pixels at the top left,
+    # the label the area from 92 pixels on to the right, 108 pixels down.
+    @staticmethod
+    def free_area(outer):
+        return outer[0] + 45, outer[1] + outer[3] - 10
+
+    @staticmethod
+    def on_picture(outer):
+        return outer[0] + 45, outer[1] + 60
+
+    @staticmethod
+    def on_label(outer):
+        return outer[0] + 160, outer[1] + 60
+
+    # --- start-up and the window ---------------------------------------------------------
+
+    def test_window_shows_the_default_notification(self):
+        self.make_app()
+        proc, window, outer = self.show()
+        self.assertIsNone(proc.poll())
+        with self.subTest("outer frame where the settings put it"):
+            self.assertEqual(outer, DEFAULT_OUTER)
+        with self.subTest("small tool window: caption and close box only, fixed size"):
+            style, ex_style = self.styles()
+            self.assertEqual(style & WS_CAPTION, WS_CAPTION)
+            self.assertTrue(style & WS_SYSMENU)
+            self.assertFalse(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
+            self.assertTrue(ex_style & WS_EX_TOOLWINDOW)
+            self.assertFalse(ex_style & WS_EX_APPWINDOW)
+        with self.subTest("pale yellow background, the picture drawn over it"):
+            shot = self.x.screenshot()
+            self.assertEqual(shot.pixel(*self.free_area(outer)), PALE_YELLOW)
+            picture = [shot.pixel(outer[0] + dx, outer[1] + dy)
+                       for dx in range(10, 90, 8) for dy in range(25, 100, 8)]
+            self.assertTrue(any(p != PALE_YELLOW for p in picture), "no picture drawn")
+        with self.subTest("the default message"):
+            self.assertIn("You have got mail!", self.texts(TITLE))
+        with self.subTest("the lock file while the window is open"):
+            self.assertTrue(os.path.isfile(self.path(LOCK)))
+
+    def test_window_without_frame(self):
+        self.make_app(QUIET + "[window]\r\ntitle=0\r\n")
+        _, _, outer = self.show()
+        self.assertEqual(outer, DEFAULT_OUTER)
+        style, _ = self.styles()
+        self.assertFalse(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME | WS_SYSMENU))
+        # No caption bar: the background reaches the top edge (right of the label).
+        self.assertEqual(self.x.pixel(outer[0] + outer[2] - 4, outer[1] + 1), PALE_YELLOW)
+
+    def test_label_and_picture_follow_the_settings(self):
+        # A transparent, borderless, centred label in red on light blue, and a
+        # bordered picture that overlaps it from below.
+        self.make_app(QUIET + "[window]\r\nbackground=FFE0C0\r\nwidth=6000\r\nheight=3000\r\n"
+                      "[text]\r\nbackstyle=0\r\nborder=0\r\nalign=2\r\nfontcolor=0000FF\r\n"
+                      "fontsize=12\r\nleft=1000\r\nwidth=4500\r\nheight=2500\r\n"
+                      "[image]\r\nborder=1\r\nwidth=2000\r\nheight=1000\r\nleft=300\r\n"
+                      "top=1500\r\n")
+        _, _, outer = self.show()
+        shot = self.x.screenshot()
+        light_blue = (0xC0, 0xE0, 0xFF)
+        red = (0xFF, 0x00, 0x00)
+        # The label's lower part, below its lines of text and right of the
+        # picture: the window's background shows through the label.
+        label = [shot.pixel(outer[0] + dx, outer[1] + outer[3] - 60)
+                 for dx in range(300, 360, 5)]
+        self.assertEqual(set(label), {light_blue})
+        # Its text is drawn in the text colour: the first line, centred.
+        first_line = [shot.pixel(outer[0] + dx, outer[1] + dy)
+                      for dx in range(150, 260) for dy in range(20, 45)]
+        self.assertIn(red, first_line)
+        # The picture covers the label where they overlap.
+        picture = [shot.pixel(outer[0] + dx, outer[1] + dy)
+                   for dx in range(90, 150, 6) for dy in range(140, 180, 6)]
+        self.assertTrue(any(p not in (light_blue, red) for p in picture), "no picture drawn")
+
+    def test_window_scales_with_the_screen_dpi(self):
+        # 120 dots per inch: 3500 twips are 292 pixels, which read back as 3504.
+        desktop = "HKCU\\Control Panel\\Desktop"
+        self.wine.run(["reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "120",
+                       "/f"], env=self.env)
+        try:
+            self.make_app()
+            proc, _, outer = self.show()
+            self.assertEqual(outer, (292, 292, 292, 167))
+            self.x.click(*self.free_area(outer))
+            self.assertEqual(self.finish(proc), 0)
+            section = self.settings_text().split("[window]\r\n", 1)[1]
+            self.assertIn("left=3504\r\ntop=3504\r\n", section)
+        finally:
+            self.wine.run(["reg", "delete", desktop, "/v", "LogPixels", "/f"], env=self.env)
+
+    def test_options_choose_settings_file_message_and_place(self):
+        self.make_app(QUIET)
+        with open(self.path("other.ini"), "wb") as f:
+            f.write(b"[wave]\r\nfile=\r\n[text]\r\nText2=Neue Post\\nvon \\place\r\n")
+        self.show("/config:other", "/text:Text2", "/place:Post_fach")
+        self.assertIn("Neue Post\\r\\nvon Post fach", self.texts(TITLE))
+        self.assertTrue(os.path.isfile(self.path("other_Text2_Post fach.tmp")))
+
+    def test_second_instance_with_the_same_options_ends_at_once(self):
+        self.make_app()
+        first, _, _ = self.show("/place:Work")
+        second = self.start("/place:Work")
+        self.assertEqual(self.finish(second), 0)
+        self.assertIsNone(first.poll())
+        self.assertTrue(os.path.isfile(self.path("zettelblick_Text1_Work.tmp")))
+        self.assertEqual(len(self.x.find_windows(TITLE)), 1)
+        # It wrote nothing: the settings file is as it was.
+        self.assertEqual(self.settings_text(), QUIET)
+
+    # --- ending the notification ---------------------------------------------------------
+
+    def test_click_closes_removes_the_lock_and_saves_the_position(self):
+        for where in ("free_area", "on_label", "on_picture"):
+            with self.subTest(where):
+                self.make_app()
+                proc, _, outer = self.show()
+                self.x.click(*getattr(self, where)(outer))
+                self.assertEqual(self.finish(proc), 0)
+                self.assertFalse(os.path.exists(self.path(LOCK)))
+                self.assert_position_written()
+                shutil.rmtree(self.app_dir)
+
+    def test_close_box_closes_without_starting_the_program(self):
+        self.make_app()
+        shutil.copy(self.wine.probe_exe(), self.path("mailer.exe"))
+        with open(self.path("zettelblick.ini"), "ab") as f:
+            f.write(b"[program]\r\npath=" + wine_env.windows_path(self.path("mailer.exe")).encode()
+                    + b"\r\n")
+        proc, _, outer = self.show()
+        self.x.click(outer[0] + outer[2] - 9, outer[1] + 8)
+        self.assertEqual(self.finish(proc), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
+        self.assertFalse(os.path.exists(self.path("started.txt")))
+        self.assert_position_written()
+
+    def test_click_starts_the_program(self):
+        self.make_app()
+        shutil.copy(self.wine.probe_exe(), self.path("mail client.exe"))
+        program = wine_env.windows_path(self.path("mail client.exe"))
+        with open(self.path("zettelblick.ini"), "ab") as f:
+            f.write(b"[program]\r\npath=" + program.encode() + b"\r\n")
+        proc, _, outer = self.show()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.finish(proc), 0)
+        started = xharness.wait_until(lambda: os.path.isfile(self.path("started.txt")),
+                                      what="the program to start")
+        self.assertTrue(started)
+        with open(self.path("started.txt"), encoding="utf-8") as f:
+            # The path, quoted as the whole command line: the blank is safe.
+            self.assertEqual(f.read(), '"%s"' % program)
+
+    def test_missing_program_is_reported_and_the_window_closes(self):
+        self.make_app(QUIET + "[program]\r\npath=Z:\\no\\such\\mailer.exe\r\n")
+        proc, _, outer = self.show()
+        self.x.click(*self.free_area(outer))
+        self.confirm_box(PROGRAM_MISSING)
+        self.assertEqual(self.finish(proc), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
+
+    def test_timed_close(self):
+        self.make_app(QUIET + "[window]\r\ntime=300\r\n")
+        proc = self.start()
+        self.assertEqual(self.finish(proc), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
+        self.assert_position_written()
+
+    # --- sound --------------------------------------------------------------------------
+
+    def test_present_wav_gives_no_message(self):
+        self.make_app(ini=None)
+        proc, _, outer = self.show()
+        self.assertEqual(self.x.find_windows(BOX), [])
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.finish(proc), 0)
+
+    def test_missing_wav_is_reported_and_the_notification_stays(self):
+        self.make_app("[wave]\r\nfile=missing.wav\r\n")
+        proc = self.start()
+        self.confirm_box(SOUND_MISSING)
+        window = self.x.wait_for_window(TITLE)
+        self.assertIsNone(proc.poll())
+        self.x.click(*self.free_area(self.x.outer_geometry(window)))
+        self.assertEqual(self.finish(proc), 0)
+
+    # --- unexpected failures -------------------------------------------------------------
+
+    def test_unexpected_failure_is_reported_and_ends_the_program(self):
+        cases = [("missing.jpg", "Run-time error '53':", "File not found: "),
+                 ("bad.jpg", "Run-time error '481':", "Invalid picture: ")]
+        for picture, first_line, description in cases:
+            with self.subTest(picture):
+                ini = QUIET + "[image]\r\npicture=%s\r\n" % picture
+                self.make_app(ini)
+                with open(self.path("bad.jpg"), "wb") as f:
+                    f.write(b"this is no picture\r\n")
+                proc = self.start()
+                self.x.wait_for_window(BOX)
+                report = self.texts(BOX)
+                self.assertTrue(any(t.startswith(first_line + "\\n\\n" + description) and
+                                    picture in t for t in report), report)
+                self.wine.probe("ok", BOX, env=self.env)
+                self.assertNotEqual(self.finish(proc), 0)
+                self.assertEqual(self.x.find_windows(TITLE), [])
+                # No close-down: nothing written; the lock is given up all the same.
+                self.assertEqual(self.settings_text(), ini)
+                self.assertFalse(os.path.exists(self.path(LOCK)))
+                shutil.rmtree(self.app_dir)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,120 @@
+// A helper for the Wine tests, run under Wine beside the program under test.
+// It looks at another process's windows the way a Windows user's tools do
+// (WM_GETTEXT and the window styles work across processes), and it stands in
+// for a program that the notification starts.
+//
+//   winprobe.exe list CAPTION    one line per control of the first visible
+//                                top-level window titled CAPTION: its class,
+//                                a tab and its text (UTF-8; CR as \r, LF as \n)
+//   winprobe.exe style CAPTION   that window's style and extended style, in hex
+//   winprobe.exe ok CAPTION      presses OK on that window (a message box)
+//   winprobe.exe                 (no arguments) writes its own command line to
+//                                started.txt in the current directory
+//
+// Exit status 0 when such a window was found, 1 when not, 2 for wrong usage.
+#define WIN32_LEAN_AND_MEAN
+#ifndef UNICODE
+#define UNICODE
+#endif
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
+                            size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Text(HWND hwnd) {
+    const LRESULT length = SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const LRESULT copied =
+        SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(copied));
+    return text;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+struct Search {
+    std::wstring caption;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    if (IsWindowVisible(hwnd) && Text(hwnd) == search->caption) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
+    wchar_t className[256] = {};
+    GetClassNameW(hwnd, className, 256);
+    std::printf("%s\t%s\n", Utf8(className).c_str(), Escaped(Utf8(Text(hwnd))).c_str());
+    return TRUE;
+}
+
+// Stands in for the program a click starts: leaves proof that it ran.
+int RecordStart() {
+    FILE* file = _wfopen(L"started.txt", L"wb");
+    if (!file)
+        return 1;
+    std::fputs(Utf8(GetCommandLineW()).c_str(), file);
+    std::fclose(file);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 1)
+        return RecordStart();
+    if (argc != 3)
+        return 2;
+    const std::wstring command = argv[1];
+    Search search{argv[2]};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    if (!search.found)
+        return 1;
+    if (command == L"list") {
+        EnumChildWindows(search.found, PrintChild, 0);
+        return 0;
+    }
+    if (command == L"style") {
+        std::printf("%08lx %08lx\n",
+                    static_cast<unsigned long>(GetWindowLongW(search.found, GWL_STYLE)),
+                    static_cast<unsigned long>(GetWindowLongW(search.found, GWL_EXSTYLE)));
+        return 0;
+    }
+    if (command == L"ok") {
+        PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    return 2;
+}
