@@ -1,14 +1,19 @@
 #include "platform/posix/FileIo.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
+#include <string_view>
 
 namespace zb::posix {
 namespace {
@@ -99,6 +104,113 @@ std::string ReplaceTarget(const std::string& path) {
     return (realDir == "/" ? realDir : realDir + "/") + base;
 }
 
+// Temporary names beside the target: "." + the target's name (at most 200
+// bytes, so that the name stays within the usual 255-byte limit) + "." + six
+// letters or digits.
+constexpr std::size_t kTempBaseBytes = 200;
+constexpr std::size_t kTempSuffixBytes = 6;
+constexpr char kTempLetters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// A temporary file of ours that nobody has written to for this long, and
+// whose writer no longer holds its lock, was left by a writer that was
+// killed; the next write removes it.
+constexpr std::time_t kStaleTempSeconds = 60;
+
+std::string TempPrefix(const std::string& target, std::size_t slash) {
+    return target.substr(0, slash + 1) + "." + target.substr(slash + 1, kTempBaseBytes) + ".";
+}
+
+bool IsTempLetter(char c) {
+    return std::string_view(kTempLetters).find(c) != std::string_view::npos;
+}
+
+// Removes temporary files that a killed writer of the same target left
+// behind. A living writer keeps an exclusive lock on its temporary file and
+// keeps writing to it, so neither a young nor a locked file is touched, and
+// nothing but our own name pattern is ever considered.
+void RemoveStaleTemps(const std::string& dir, const std::string& prefixName) {
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(::opendir(dir.c_str()), ::closedir);
+    if (!stream)
+        return;
+    const std::time_t now = std::time(nullptr);
+    const std::string dirSlash = dir == "/" ? dir : dir + "/";
+    while (const dirent* entry = ::readdir(stream.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefixName.size() + kTempSuffixBytes ||
+            name.substr(0, prefixName.size()) != prefixName)
+            continue;
+        bool pattern = true;
+        for (char c : name.substr(prefixName.size()))
+            pattern = pattern && IsTempLetter(c);
+        if (!pattern)
+            continue;
+        const std::string path = dirSlash + std::string(name);
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st;
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || now - st.st_mtime < kStaleTempSeconds)
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was checked: not replaced in the meantime.
+        struct stat again;
+        if (::lstat(path.c_str(), &again) == 0 && again.st_dev == st.st_dev &&
+            again.st_ino == st.st_ino)
+            ::unlink(path.c_str());
+    }
+}
+
+// Six random letters or digits.
+std::string RandomSuffix() {
+    unsigned char bytes[kTempSuffixBytes];
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // No random source: the clock and the process id still make
+        // collisions rare, and a collision only means another try.
+        struct timespec ts;
+        ::clock_gettime(CLOCK_REALTIME, &ts);
+        unsigned long long mix = static_cast<unsigned long long>(ts.tv_nsec) ^
+                                 (static_cast<unsigned long long>(ts.tv_sec) << 20) ^
+                                 (static_cast<unsigned long long>(::getpid()) << 40);
+        for (auto& b : bytes) {
+            b = static_cast<unsigned char>(mix);
+            mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
+        }
+    }
+    std::string suffix;
+    for (unsigned char b : bytes)
+        suffix += kTempLetters[b % (sizeof kTempLetters - 1)];
+    return suffix;
+}
+
+// Gives an unnamed file (O_TMPFILE) a free temporary name; empty on failure.
+std::string NameUnnamedFile(int fd, const std::string& prefix) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = prefix + RandomSuffix();
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return name;
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
+// Sets the new file's owner and mode from the file it replaces, or the
+// usual mode of a new file, and writes and flushes the contents.
+bool FillFile(int fd, const std::string& content, bool exists, const struct stat& old) {
+    bool ok;
+    if (exists) {
+        // The mode always stays; the owner too where that is allowed (only
+        // root may give a file away, an ordinary user's copy becomes theirs).
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            static_cast<void>(::fchown(fd, old.st_uid, old.st_gid) == 0);
+        ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    } else {
+        ok = ::fchmod(fd, 0666 & ~CurrentUmask()) == 0;
+    }
+    return ok && WriteAll(fd, content) && ::fsync(fd) == 0;
+}
+
 }  // namespace
 
 std::optional<std::string> ReadRegularFile(const std::string& path) {
@@ -142,28 +254,40 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
 
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == 0 ? std::string("/") : target.substr(0, slash);
-    // ".<name>.XXXXXX" beside the target; a long name is shortened so that
-    // the temporary name stays within the usual 255-byte limit.
-    std::string temp =
-        target.substr(0, slash + 1) + "." + target.substr(slash + 1, 200) + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
+    const std::string prefix = TempPrefix(target, slash);
+    RemoveStaleTemps(dir, prefix.substr(slash + 1));
 
-    bool ok = true;
-    if (exists) {
-        // The mode always stays; the owner too where that is allowed (only
-        // root may give a file away, an ordinary user's copy becomes theirs).
-        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            static_cast<void>(::fchown(fd.get(), old.st_uid, old.st_gid) == 0);
-        ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
-    } else {
-        ok = ::fchmod(fd.get(), 0666 & ~CurrentUmask()) == 0;
+    // The contents go into an unnamed file first, which vanishes by itself
+    // when the process is killed while writing; it gets its temporary name
+    // only when it is complete, just before the rename. File systems without
+    // unnamed files get a named temporary file from the start.
+    std::string temp;
+    Fd unnamed(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (unnamed.get() >= 0) {
+        static_cast<void>(::flock(unnamed.get(), LOCK_EX | LOCK_NB));
+        if (!FillFile(unnamed.get(), content, exists, old))
+            return false;
+        temp = NameUnnamedFile(unnamed.get(), prefix);
+        if (!temp.empty() && !unnamed.Close()) {
+            ::unlink(temp.c_str());
+            return false;
+        }
     }
-    ok = ok && WriteAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (temp.empty()) {
+        temp = prefix + "XXXXXX";
+        Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+        if (fd.get() < 0)
+            return false;
+        // Marks the file as being written, for RemoveStaleTemps.
+        static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
+        bool ok = FillFile(fd.get(), content, exists, old);
+        ok = fd.Close() && ok;
+        if (!ok) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
     }
@@ -174,6 +298,32 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
     if (dirFd.get() >= 0)
         ::fsync(dirFd.get());
     return true;
+}
+
+bool CachedFileReader::Stamp::operator==(const Stamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec &&
+           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+}
+
+const std::optional<std::string>& CachedFileReader::Read(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        valid_ = false;
+        content_.reset();
+        return content_;
+    }
+    const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    if (valid_ && path == path_ && stamp == stamp_)
+        return content_;
+    // Stamped before reading: a change made while reading gives a newer
+    // stamp, so the next read notices it.
+    content_ = ReadRegularFile(path);
+    valid_ = content_.has_value();
+    path_ = path;
+    stamp_ = stamp;
+    return content_;
 }
 
 }  // namespace zb::posix

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -222,17 +223,30 @@ std::string ExecutableDirectory() {
     return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
+OwnFiles::~OwnFiles() {
+    for (const Created& file : created_)
+        ::close(file.fd);
+}
+
 CreateResult OwnFiles::Create(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Read-only: the descriptor that stays open must not count as a writer
+    // (a file system with a file open for writing cannot be made read-only).
+    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
         if (errno == EEXIST)
             return CreateResult::AlreadyExists;
         throw PathFailure(errno, kErrPathNotFound, path);
     }
     struct stat st;
-    if (::fstat(fd, &st) == 0)
-        created_.insert({st.st_dev, st.st_ino});
-    ::close(fd);
+    if (::fstat(fd, &st) != 0) {
+        // Without its identity the file could never be told apart from
+        // someone else's; it is not kept.
+        const int error = errno;
+        ::unlink(path.c_str());
+        ::close(fd);
+        throw PathFailure(error, kErrPathNotFound, path);
+    }
+    created_.push_back({fd, st.st_dev, st.st_ino});
     return CreateResult::Created;
 }
 
@@ -240,15 +254,18 @@ bool OwnFiles::Delete(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0)
         return false;
-    auto id = std::make_pair(st.st_dev, st.st_ino);
-    if (!created_.count(id))
+    auto it = std::find_if(created_.begin(), created_.end(), [&](const Created& file) {
+        return file.device == st.st_dev && file.inode == st.st_ino;
+    });
+    if (it == created_.end())
         return false;
     if (::unlink(path.c_str()) != 0) {
         if (errno == ENOENT)
             return false;
         throw PathFailure(errno, kErrPathNotFound, path);
     }
-    created_.erase(id);
+    ::close(it->fd);
+    created_.erase(it);
     return true;
 }
 

@@ -7,10 +7,9 @@
 #include <sys/types.h>
 
 #include <ctime>
-#include <set>
 #include <string>
 #include <string_view>
-#include <utility>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -37,8 +36,21 @@ std::string JoinArguments(int argc, char** argv);
 std::string ExecutableDirectory();
 
 // Creates lock files and deletes only the ones it created.
+//
+// A created file is recognised by its device and inode number. A file system
+// hands a freed inode number to the next new file at once (ext4 does), so a
+// lock that someone deleted and replaced by a file of their own would often
+// carry our old number. Each created file therefore stays open, read-only,
+// until it is deleted: an inode that is still open is never freed, so its
+// number cannot turn up on another file. The descriptor blocks nothing for
+// other processes; they can delete, replace or rename the file as before.
 class OwnFiles {
 public:
+    OwnFiles() = default;
+    OwnFiles(const OwnFiles&) = delete;
+    OwnFiles& operator=(const OwnFiles&) = delete;
+    ~OwnFiles();
+
     // Creates an empty file only when nothing exists at `path`, never through
     // a symbolic link. Other failures throw Failure.
     CreateResult Create(const std::string& path);
@@ -47,7 +59,12 @@ public:
     bool Delete(const std::string& path);
 
 private:
-    std::set<std::pair<dev_t, ino_t>> created_;
+    struct Created {
+        int fd;
+        dev_t device;
+        ino_t inode;
+    };
+    std::vector<Created> created_;
 };
 
 // Starts `path` (used as given, never searched along PATH, no shell) with no

@@ -141,7 +141,7 @@ std::uint32_t QtPlatform::ProfileInt(const std::string& section,
                                      const std::string& key,
                                      std::int32_t def,
                                      const std::string& file) {
-    return profile::GetInt(posix::ReadRegularFile(NativePath(file)), section, key, def);
+    return profile::GetInt(profileReader_.Read(NativePath(file)), section, key, def);
 }
 
 std::string QtPlatform::ProfileString(const std::string& section,
@@ -149,7 +149,7 @@ std::string QtPlatform::ProfileString(const std::string& section,
                                       const std::string& def,
                                       int size,
                                       const std::string& file) {
-    return profile::GetString(posix::ReadRegularFile(NativePath(file)), section, key, def, size);
+    return profile::GetString(profileReader_.Read(NativePath(file)), section, key, def, size);
 }
 
 bool QtPlatform::WriteProfileString(const std::string& section,
@@ -519,6 +519,23 @@ std::string QtPlatform::TimeText() {
 
 void QtPlatform::ShowFailure(const std::string& text) {
     failing_ = true;
+    // The program that started the notification (a mail filter, a script)
+    // sees what went wrong too, on one line of standard error, even when
+    // nobody is at the screen to read the box. With the display gone, the
+    // box itself is that line.
+    if (!displayLost_) {
+        std::string line;
+        for (char c : text) {
+            if (c == '\r' || c == '\n') {
+                if (!line.empty() && line.back() != ' ')
+                    line += ' ';
+            } else {
+                line += c;
+            }
+        }
+        std::fprintf(stderr, "zettelblick: %s\n", line.c_str());
+        std::fflush(stderr);
+    }
     ShowModalText(text);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/posix/FileIo.h"
 #include "platform/qt/PosixOps.h"
 #include "platform/qt/X11.h"
 
@@ -92,6 +93,8 @@ private:
 
     std::string commandLine_;
     OwnFiles ownFiles_;
+    // The settings file is read once for all the settings, not once each.
+    posix::CachedFileReader profileReader_;
     std::unique_ptr<Sound> sound_;
 
     // Deleted with deleteLater(), since the logic may destroy it from inside

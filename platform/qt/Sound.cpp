@@ -2,10 +2,18 @@
 // sample buffers, so the tone is synthesised into a temporary WAV file first.
 // Every failure is silent: a missing sound server or device means no sound,
 // never a message (set ZB_DEBUG to see canberra's reasons on stderr).
+//
+// All canberra calls run on one sound thread of their own. Reaching a sound
+// server that accepts the connection but never answers takes libcanberra
+// half a minute; on the window's thread that would freeze the notification
+// for as long. The WAV file is handed to the sound thread and Tone waits for
+// its tone only a bounded time.
 #include "platform/qt/Sound.h"
 
 #include <canberra.h>
 #include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,9 +24,13 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <numbers>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace zb::qt {
@@ -37,6 +49,11 @@ constexpr int kFadeMilliseconds = 5;
 constexpr int kMaxToneMilliseconds = 10 * 60 * 1000;
 // How much longer than the tone itself Tone waits for the end of playback.
 constexpr auto kToneGrace = std::chrono::seconds(3);
+// How much longer than that the caller of Tone waits for the sound thread,
+// which may first have to reach the sound server.
+constexpr auto kToneCallerGrace = kToneGrace + std::chrono::seconds(2);
+// How long the end of the program waits for the sound thread to stop.
+constexpr auto kStopWait = std::chrono::seconds(1);
 
 // Ids of our own playbacks; the tones count up from kFirstToneId.
 constexpr std::uint32_t kWavId = 1;
@@ -256,11 +273,101 @@ struct Sound::Impl {
     std::set<std::uint32_t> finished;
     std::uint32_t nextToneId = kFirstToneId;
 
-    ~Impl() {
-        // Stops what is still playing; canberra reports the end of any tone
-        // to OnFinished before this returns, while the Impl still exists.
+    // The sound thread's queue. `stopping` ends the thread; `stopped` is set
+    // by the thread when it has let go of canberra.
+    std::mutex jobMutex;
+    std::condition_variable jobChanged;
+    std::deque<std::function<void()>> jobs;
+    bool stopping = false;
+    bool stopped = false;
+
+    ~Impl() { CloseContext(); }
+
+    // Stops what is still playing; canberra reports the end of any tone to
+    // OnFinished before this returns, while the Impl still exists.
+    void CloseContext() {
         if (context != nullptr) {
             ca_context_destroy(context);
+            context = nullptr;
+        }
+    }
+
+    // The sound thread: runs the jobs in order until told to stop.
+    void RunJobs() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> lock(jobMutex);
+                jobChanged.wait(lock, [&] { return stopping || !jobs.empty(); });
+                if (stopping) {
+                    break;
+                }
+                job = std::move(jobs.front());
+                jobs.pop_front();
+            }
+            job();
+        }
+        CloseContext();
+        {
+            std::lock_guard<std::mutex> lock(jobMutex);
+            stopped = true;
+        }
+        jobChanged.notify_all();
+    }
+
+    void Post(std::function<void()> job) {
+        {
+            std::lock_guard<std::mutex> lock(jobMutex);
+            jobs.push_back(std::move(job));
+        }
+        jobChanged.notify_all();
+    }
+
+    void ToneNow(std::int32_t hertz, int milliseconds, const bool& abandoned) {
+        ca_context* c = Context();
+        {
+            // The caller stopped waiting while the server was being reached:
+            // a tone now would come too late and out of order.
+            std::lock_guard<std::mutex> lock(jobMutex);
+            if (c == nullptr || abandoned) {
+                return;
+            }
+        }
+        TempFile file;
+        if (file.path().empty()) {
+            Debug("create", "temporary tone file", CA_ERROR_SYSTEM);
+            return;
+        }
+        bool written = WriteToneWav(file.fd(), hertz, milliseconds);
+        if (!file.Close() || !written) {
+            Debug("write", file.path(), CA_ERROR_IO);
+            return;
+        }
+        PlayAndWait(c, file.path(), milliseconds);
+    }
+
+    void StartWavNow(const std::string& path) {
+        ca_context* c = Context();
+        if (c == nullptr) {
+            return;
+        }
+        // Only a regular file is handed to canberra: opening a FIFO would block,
+        // and a directory or a wildcard pattern is no sound anyway.
+        if (IsRegularFile(path)) {
+            int error = PlayFile(c, path);
+            if (error == CA_SUCCESS) {
+                return;
+            }
+            Debug("play", path, error);
+        }
+        for (const char* event : kAlertEvents) {
+            int error = PlayEvent(c, event);
+            if (error != CA_ERROR_NOTFOUND) {
+                if (error != CA_SUCCESS) {
+                    Debug("play event", event, error);
+                }
+                return;
+            }
         }
     }
 
@@ -351,55 +458,83 @@ struct Sound::Impl {
     }
 };
 
-Sound::Sound() : impl_(std::make_unique<Impl>()) {}
+Sound::Sound() : impl_(std::make_shared<Impl>()) {
+    // The sound thread, and the threads canberra starts from it, inherit a
+    // mask that blocks the asynchronous signals: termination requests and
+    // ended child programs are handled on the window's thread alone.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    for (int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) {
+        sigdelset(&all, synchronous);
+    }
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
+    try {
+        // The thread shares the Impl: if it is still stuck in canberra when
+        // the program ends, what it uses stays valid.
+        thread_ = std::thread([impl = impl_] { impl->RunJobs(); });
+    } catch (const std::system_error& e) {
+        if (DebugEnabled()) {
+            std::fprintf(stderr, "zettelblick: sound: no sound thread: %s\n", e.what());
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
 
-Sound::~Sound() = default;
-
-void Sound::Tone(std::int32_t hertz, int milliseconds) {
-    if (hertz < kMinHertz || hertz > kMaxHertz || milliseconds <= 0) {
+Sound::~Sound() {
+    if (!thread_.joinable()) {
         return;
     }
-    ca_context* c = impl_->Context();
-    if (c == nullptr) {
+    bool stopped;
+    {
+        std::unique_lock<std::mutex> lock(impl_->jobMutex);
+        impl_->stopping = true;
+        impl_->jobs.clear();
+        impl_->jobChanged.notify_all();
+        stopped = impl_->jobChanged.wait_for(lock, kStopWait, [&] { return impl_->stopped; });
+    }
+    if (stopped) {
+        thread_.join();
+    } else {
+        // Still waiting for a sound server that does not answer: the
+        // program ends without it.
+        thread_.detach();
+    }
+}
+
+void Sound::Tone(std::int32_t hertz, int milliseconds) {
+    if (hertz < kMinHertz || hertz > kMaxHertz || milliseconds <= 0 || !thread_.joinable()) {
         return;
     }
     milliseconds = std::min(milliseconds, kMaxToneMilliseconds);
-    TempFile file;
-    if (file.path().empty()) {
-        Debug("create", "temporary tone file", CA_ERROR_SYSTEM);
-        return;
+    // Shared with the job, which may outlive this call.
+    struct Progress {
+        bool done = false;
+        bool abandoned = false;
+    };
+    auto progress = std::make_shared<Progress>();
+    Impl* impl = impl_.get();
+    impl->Post([impl, progress, hertz, milliseconds] {
+        impl->ToneNow(hertz, milliseconds, progress->abandoned);
+        {
+            std::lock_guard<std::mutex> lock(impl->jobMutex);
+            progress->done = true;
+        }
+        impl->jobChanged.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(impl->jobMutex);
+    const auto limit = std::chrono::milliseconds(milliseconds) + kToneCallerGrace;
+    if (!impl->jobChanged.wait_for(lock, limit, [&] { return progress->done; })) {
+        progress->abandoned = true;
     }
-    bool written = WriteToneWav(file.fd(), hertz, milliseconds);
-    if (!file.Close() || !written) {
-        Debug("write", file.path(), CA_ERROR_IO);
-        return;
-    }
-    impl_->PlayAndWait(c, file.path(), milliseconds);
 }
 
 void Sound::StartWav(const std::string& path) {
-    ca_context* c = impl_->Context();
-    if (c == nullptr) {
+    if (!thread_.joinable()) {
         return;
     }
-    // Only a regular file is handed to canberra: opening a FIFO would block,
-    // and a directory or a wildcard pattern is no sound anyway.
-    if (IsRegularFile(path)) {
-        int error = impl_->PlayFile(c, path);
-        if (error == CA_SUCCESS) {
-            return;
-        }
-        Debug("play", path, error);
-    }
-    for (const char* event : kAlertEvents) {
-        int error = impl_->PlayEvent(c, event);
-        if (error != CA_ERROR_NOTFOUND) {
-            if (error != CA_SUCCESS) {
-                Debug("play event", event, error);
-            }
-            return;
-        }
-    }
+    Impl* impl = impl_.get();
+    impl->Post([impl, path] { impl->StartWavNow(path); });
 }
 
 }  // namespace zb::qt

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace zb::qt {
 
@@ -18,7 +19,9 @@ public:
 
     // Sounds a sine tone and returns when it has ended. Frequencies outside
     // 37..32767 Hz and lengths of 0 or less give no tone and return at once;
-    // without a sound server there is no tone either. Nothing is reported.
+    // without a sound server there is no tone either. A sound server that
+    // does not answer holds it back a few seconds longer than the tone at
+    // most. Nothing is reported.
     void Tone(std::int32_t hertz, int milliseconds);
 
     // Starts the WAV file and returns at once; the sound plays on. A file that
@@ -28,7 +31,9 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;
+    std::shared_ptr<Impl> impl_;
+    // Makes every canberra call, one after the other.
+    std::thread thread_;
 };
 
 }  // namespace zb::qt

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <set>
 #include <string>
@@ -16,6 +19,7 @@
 
 namespace {
 
+using zb::posix::CachedFileReader;
 using zb::posix::ReadRegularFile;
 using zb::posix::ReplaceFileAtomically;
 using namespace std::string_literals;
@@ -124,6 +128,64 @@ TEST_F(FileIo, RefusesWhatItCannotReplaceAndLeavesNoTrace) {
     EXPECT_FALSE(ReplaceFileAtomically(Path("no/such/dir.ini"), "x"));
     EXPECT_FALSE(ReplaceFileAtomically(Path("dir.ini/inner/x.ini"), "x"));
     EXPECT_EQ(Names(), (std::set<std::string>{"dangling.ini", "dir.ini", "fifo.ini"}));
+}
+
+TEST_F(FileIo, RemovesOnlyStaleTemporaryFilesOfItsOwn) {
+    Put("x.ini", "old");
+    // name, age in seconds, whether a living writer holds it; true: removed.
+    struct Case {
+        const char* name;
+        int age;
+        bool held;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".x.ini.Ab3dE9", 120, false, true},   // left by a killed writer
+        {".x.ini.Fresh1", 0, false, false},    // a writer may just have made it
+        {".x.ini.Held22", 120, true, false},   // a writer still holds it
+        {".x.ini.bak", 120, false, false},     // not our pattern
+        {".x.ini.Ab3-E9", 120, false, false},  // not our pattern
+        {".y.ini.Ab3dE9", 120, false, false},  // another target's
+        {"x.ini.Ab3dE9", 120, false, false},   // not hidden: not ours
+    };
+    int held = -1;
+    for (const Case& c : cases) {
+        Put(c.name, "someone's");
+        const std::time_t when = std::time(nullptr) - c.age;
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, Path(c.name).c_str(), times, 0), 0);
+        if (c.held) {
+            held = ::open(Path(c.name).c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        }
+    }
+    ASSERT_TRUE(ReplaceFileAtomically(Path("x.ini"), "new"));
+    EXPECT_EQ(ReadRegularFile(Path("x.ini")), "new");
+    for (const Case& c : cases)
+        EXPECT_EQ(Names().count(c.name) == 0, c.removed) << c.name;
+    ::close(held);
+}
+
+TEST_F(FileIo, CachedReadsSeeEveryChangeOfTheFile) {
+    CachedFileReader reader;
+    EXPECT_EQ(reader.Read(Path("a.ini")), std::nullopt);
+    Put("a.ini", "one");
+    EXPECT_EQ(reader.Read(Path("a.ini")), "one");
+    EXPECT_EQ(reader.Read(Path("a.ini")), "one");
+    // Rewritten in place, and replaced by a rename.
+    Put("a.ini", "two!");
+    EXPECT_EQ(reader.Read(Path("a.ini")), "two!");
+    ASSERT_TRUE(ReplaceFileAtomically(Path("a.ini"), "three"));
+    EXPECT_EQ(reader.Read(Path("a.ini")), "three");
+    // Another file, then the first one again.
+    Put("b.ini", "bee");
+    EXPECT_EQ(reader.Read(Path("b.ini")), "bee");
+    EXPECT_EQ(reader.Read(Path("a.ini")), "three");
+    // Gone, or no longer a regular file.
+    ASSERT_EQ(::unlink(Path("a.ini").c_str()), 0);
+    EXPECT_EQ(reader.Read(Path("a.ini")), std::nullopt);
+    ASSERT_EQ(::mkfifo(Path("a.ini").c_str(), 0644), 0);
+    EXPECT_EQ(reader.Read(Path("a.ini")), std::nullopt);
 }
 
 }  // namespace

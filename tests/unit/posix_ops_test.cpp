@@ -218,6 +218,15 @@ TEST_F(OwnFilesTest, DeletesOnlyItsOwnFile) {
     EXPECT_FALSE(files.Delete(lock));
     EXPECT_TRUE(fs::exists(lock));
 
+    // Replaced at once, so the file system may hand the new file our old
+    // inode number (ext4 does): it still stays.
+    const std::string second = Path("second.tmp");
+    ASSERT_EQ(files.Create(second), CreateResult::Created);
+    fs::remove(second);
+    Touch("second.tmp", "theirs too");
+    EXPECT_FALSE(files.Delete(second));
+    EXPECT_TRUE(fs::exists(second));
+
     // A file this object never created is left alone.
     OwnFiles stranger;
     EXPECT_FALSE(stranger.Delete(lock));

@@ -1,0 +1,161 @@
+"""Many instances started at the same moment, as a burst of mail does.
+
+- 50 instances of one notification, released together: one window, one lock
+  file, the other 49 end at once with status 0; after the click no lock
+  file is left.
+- 20 notifications for 20 places, released together and then ended
+  together: 20 windows, and the settings file that all 20 write their
+  position to at the same moment stays whole: every line as before, plus
+  exactly one left and one top.
+
+Each instance waits on a FIFO through a tiny shell wrapper that then execs the
+program, so that all start within the same instant once the FIFO is written.
+Run as a script or with python3 -m unittest; ZB_APP_DIR names the build's
+application folder.
+"""
+
+import os
+import re
+import signal
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import apprun  # noqa: E402
+import xharness  # noqa: E402
+from apprun import LOCK, TIMEOUT, TITLE  # noqa: E402
+
+# A settings file as people edit it: a comment, blank lines, CRLF and LF
+# line ends, a Latin-1 byte, spaces around "=", sections in any case.
+HAND_MADE_INI = (
+    b"; Benachrichtigung f\xfcr neue Post\r\n"
+    b"\r\n"
+    b"[Window]\r\n"
+    b"title = 1\r\n"
+    b"time=0\r\n"
+    b"\r\n"
+    b"[text]\n"
+    b"Text1=Neue Post in \\place\n"
+    b"; end of the text section\n"
+    b"\n"
+    b"[wave]\r\n"
+    b"file=\r\n"
+)
+
+
+class Burst:
+    """`count` wrapped instances that start the program when released."""
+
+    def __init__(self, test, app_dir, arguments):
+        self.fifo = os.path.join(test.root, "go")
+        os.mkfifo(self.fifo)
+        # Read and write: opening never blocks, and the FIFO keeps its data
+        # for a wrapper that comes late.
+        self.fd = os.open(self.fifo, os.O_RDWR)
+        binary = os.path.join(app_dir, "zettelblick")
+        self.procs = []
+        for args in arguments:
+            proc = subprocess.Popen(
+                ["sh", "-c", 'read _ < "$0" && exec "$@"', self.fifo, binary] + list(args),
+                env=test.x.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                stderr=subprocess.PIPE)
+            test.runs.append(apprun.Run(proc))
+            self.procs.append(proc)
+        test.addCleanup(os.close, self.fd)
+
+    def waiting(self, proc):
+        try:
+            return os.readlink("/proc/%d/fd/0" % proc.pid) == self.fifo
+        except OSError:
+            return False
+
+    def release(self):
+        # Every wrapper sits on the FIFO first, so that all go at once.
+        xharness.wait_until(lambda: all(self.waiting(p) for p in self.procs),
+                            what="every instance to wait at the barrier")
+        os.write(self.fd, b"go\n" * len(self.procs))
+
+
+def finish_all(test, procs):
+    """Waits for every process (hang detector); returns [(status, stderr)]."""
+    results = []
+    for proc in procs:
+        try:
+            _, err = proc.communicate(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            test.fail("an instance hung")
+        test.assertGreaterEqual(proc.returncode, 0, "ended by a signal: %s" % err)
+        results.append((proc.returncode, err.decode(errors="replace")))
+    return results
+
+
+def viewable_windows(x):
+    return [w for w in x.find_windows(TITLE)
+            if "IsViewable" in x.run(["xwininfo", "-id", str(w)], check=False)]
+
+
+class ConcurrencyTest(apprun.AppTest):
+    def test_fifty_identical_starts_give_one_notification(self):
+        app = self.make_app(apprun.QUIET_INI)
+        burst = Burst(self, app, [["/text:Text1"]] * 50)
+        burst.release()
+        window = self.x.wait_for_window(TITLE)
+
+        # 49 end by themselves; one stays with its window.
+        xharness.wait_until(lambda: sum(p.poll() is None for p in burst.procs) <= 1,
+                            what="the other instances to end")
+        survivors = [p for p in burst.procs if p.poll() is None]
+        self.assertEqual(len(survivors), 1)
+        others = [p for p in burst.procs if p is not survivors[0]]
+        for status, err in finish_all(self, others):
+            self.assertEqual((status, err), (0, ""))
+        self.assertEqual(viewable_windows(self.x), [window])
+        self.assertEqual(len(self.x.find_windows(TITLE)), 1)
+        self.assertEqual(apprun.lock_files(app), [LOCK])
+
+        self.click(window)
+        [(status, err)] = finish_all(self, survivors)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(apprun.lock_files(app), [])
+        self.assertEqual(apprun.temp_files(app, "zettelblick.ini"), [])
+
+    def test_twenty_places_closed_together_keep_the_settings_file_whole(self):
+        app = self.make_app(HAND_MADE_INI)
+        ini = os.path.join(app, "zettelblick.ini")
+        places = ["Postfach_%d" % i for i in range(20)]
+        burst = Burst(self, app, [["/place:" + place] for place in places])
+        burst.release()
+        xharness.wait_until(lambda: len(viewable_windows(self.x)) == 20,
+                            what="20 windows")
+        self.assertEqual(apprun.lock_files(app),
+                         sorted("zettelblick_Text1_%s.tmp" % p.replace("_", " ")
+                                for p in places))
+        self.assertTrue(all(p.poll() is None for p in burst.procs))
+
+        # All close at the same moment: 20 position writes meet in one file.
+        for proc in burst.procs:
+            proc.send_signal(signal.SIGTERM)
+        for status, err in finish_all(self, burst.procs):
+            self.assertEqual(status, 0, err)
+
+        after = apprun.read_bytes(ini)
+        lines = after.splitlines(keepends=True)
+        written = [line for line in lines if re.match(rb"(left|top)=", line)]
+        self.assertEqual([line[:4] for line in written if line.startswith(b"left")],
+                         [b"left"])
+        self.assertEqual(len([line for line in written if line.startswith(b"top")]), 1)
+        for line in written:
+            self.assertRegex(line, rb"^(left|top)= ?-?\d+\r\n$")
+        # Added to [Window], every other byte as before.
+        self.assertEqual(b"".join(line for line in lines if line not in written),
+                         HAND_MADE_INI)
+        window_section = after.split(b"[text]")[0]
+        self.assertIn(b"left=", window_section)
+        self.assertIn(b"top=", window_section)
+        self.assertEqual(apprun.lock_files(app), [])
+        self.assertEqual(apprun.temp_files(app, "zettelblick.ini"), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
