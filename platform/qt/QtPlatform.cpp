@@ -238,6 +238,10 @@ void QtPlatform::SetWindowRect(const PixelRect& outer) {
 void QtPlatform::ApplyGeometry(bool askWindowManager) {
     const auto id = static_cast<std::uint32_t>(window_->winId());
     if (askWindowManager) {
+        // Fixed size first: the window manager sizes its frame by that (a
+        // resizable window gets a resize handle), and its answer must match
+        // the frame the window will really have.
+        window_->setFixedSize(std::max(1, outer_.width), std::max(1, outer_.height));
         // Known before mapping, so the window appears at once where it belongs.
         extents_ = x11::RequestFrameExtents(id).value_or(x11::FrameExtents{});
     }

@@ -37,8 +37,8 @@ TWIPS_PER_PIXEL = 15
 # Colours as (red, green, blue) and as the settings write them (blue first).
 GREEN, GREEN_TEXT = (0, 255, 0), "00FF00"
 BLUE, BLUE_TEXT = (0, 0, 255), "FF0000"
-RED, RED_TEXT = (255, 0, 0), "0000FF"
-WHITE, WHITE_TEXT = (255, 255, 255), "FFFFFF"
+RED_TEXT = "0000FF"
+WHITE_TEXT = "FFFFFF"
 
 # In the default layout (client area of 231 by 114 pixels): a point on the
 # picture, one on the label and one on the free area below the picture.
@@ -111,6 +111,28 @@ def shift(rect, dx, dy):
 
 def px(twips):
     return round(twips / TWIPS_PER_PIXEL)
+
+
+def eventually(predicate, timeout=5.0):
+    """Whether predicate comes true within timeout (polled)."""
+    try:
+        return bool(xharness.wait_until(predicate, timeout=timeout))
+    except xharness.HarnessError:
+        return False
+
+
+def wait_for_settled_geometry(x, window):
+    """Waits until the window's place and size stay the same for a moment
+    (see test_window_appears_at_once_in_its_configured_frame)."""
+    last = [None]
+
+    def settled():
+        now = (x.outer_geometry(window), x.client_geometry(window))
+        same, last[0] = now == last[0], now
+        if not same:
+            time.sleep(0.1)
+        return same
+    xharness.wait_until(settled, interval=0, what="the window to keep its size")
 
 
 def ini_file(*sections):
@@ -204,6 +226,7 @@ class NotificationTest(unittest.TestCase):
     def show(self, ini=QUIET, **kwargs):
         run = self.launch(ini, **kwargs)
         run.window = self.x.wait_for_window(TITLE)
+        wait_for_settled_geometry(self.x, run.window)
         return run
 
     def finish(self, run):
@@ -270,6 +293,26 @@ class NotificationTest(unittest.TestCase):
                     # Frameless: the client area is the whole window.
                     self.assert_close_to(self.x.client_geometry(run.window), outer, "client")
 
+    # Every frame geometry from the moment of mapping: the window must never
+    # be mapped in another size first (a frame asked for while the window was
+    # still resizable has a resize handle and is taller).
+    def test_window_appears_at_once_in_its_configured_frame(self):
+        custom = {"left": 1500, "top": 3000, "width": 4500, "height": 3000}
+        cases = [
+            ("defaults", {}, DEFAULT_OUTER),
+            ("custom with caption", dict(custom, title=1), (100, 200, 300, 200)),
+            ("custom without caption", dict(custom, title=0), (100, 200, 300, 200)),
+        ]
+        for name, window, outer in cases:
+            with self.subTest(name):
+                with xharness.RootWatcher(self.x.display) as watch:
+                    run = self.show(QUIET + ini_file(("window", window)))
+                    frame = self.x.frame_window(run.window)
+                    history = watch.history(frame)
+                self.assertTrue(history)
+                for geometry in history:
+                    self.assert_close_to(geometry, outer, "frame while shown (all: %r)" % history)
+
     def frame_extents(self, window):
         value = self.x.prop(window, "_NET_FRAME_EXTENTS")
         return [int(v) for v in re.findall(r"\d+", value.split("=", 1)[1])] if value else []
@@ -312,11 +355,16 @@ class NotificationTest(unittest.TestCase):
             with self.subTest(alwaysontop=value):
                 ini = QUIET + ("[window]\nalwaysontop=%s\n" % value if value else "")
                 run = self.show(ini)
-                state = self.x.prop(run.window, "_NET_WM_STATE")
-                if above:
-                    self.assertIn("_NET_WM_STATE_ABOVE", state)
-                else:
-                    self.assertNotIn("_NET_WM_STATE_ABOVE", state)
+                # The window manager takes the request after the window has
+                # appeared: give it time either way.
+                self.assertEqual(
+                    eventually(lambda: ("_NET_WM_STATE_ABOVE" in self.x.prop(
+                        run.window, "_NET_WM_STATE")) == above),
+                    True, self.x.prop(run.window, "_NET_WM_STATE"))
+                if not above:
+                    time.sleep(0.5)
+                    self.assertNotIn("_NET_WM_STATE_ABOVE",
+                                     self.x.prop(run.window, "_NET_WM_STATE"))
 
     def stacking(self):
         value = self.x.run(["xprop", "-root", "_NET_CLIENT_LIST_STACKING"])
@@ -341,9 +389,11 @@ class NotificationTest(unittest.TestCase):
                 xharness.wait_until(lambda: len(self.viewable(TITLE)) == 2,
                                     what="the second notification")
                 later_window = [w for w in self.viewable(TITLE) if w != first.window][0]
-                order = self.stacking()
-                first_on_top = order.index(first.window) > order.index(later_window)
-                self.assertEqual(first_on_top, above, order)
+                def first_on_top():
+                    order = self.stacking()
+                    return order.index(first.window) > order.index(later_window)
+                self.assertTrue(eventually(lambda: first_on_top() == above),
+                                "stacking from bottom to top: %r" % self.stacking())
                 # Where the two overlap the user sees the one on top.
                 expected = GREEN if above else BLUE
                 xharness.wait_until(lambda: self.x.pixel(300, 330) == expected,
@@ -520,7 +570,7 @@ class NotificationTest(unittest.TestCase):
             cases.append(("German date", "\\date", [], lambda: time.strftime("%d.%m.%Y")))
         for name, template, args, literal in cases:
             with self.subTest(name):
-                for attempt in range(2):  # the date may change in between
+                for _ in range(2):  # the date may change in between
                     expected = literal()
                     filled, label = self.label_ink(template, args=args, env=env)
                     written, _ = self.label_ink(expected, env=env)
@@ -714,6 +764,12 @@ class NotificationTest(unittest.TestCase):
         run = self.show(QUIET + ini_file(
             ("window", {"left": 1500, "top": 3000, "width": 4500, "height": 3000}),
             ("program", {"path": os.path.join(folder, "start.sh")})))
+        # A click on the caption itself does nothing.
+        ox, oy, _, _ = self.x.outer_geometry(run.window)
+        self.x.click(ox + 40, oy + 8)
+        time.sleep(0.5)
+        self.assertIn(run.window, self.viewable(TITLE))
+        self.assertFalse(os.path.exists(marker), "a click on the caption started the program")
         self.x.click(*self.close_box(run.window))
         self.x.wait_for_no_window(TITLE)
         self.assert_closed_down(run, left=" 1500", top=" 3000")
@@ -758,8 +814,10 @@ class NotificationTest(unittest.TestCase):
                 window = self.x.wait_for_window(TITLE)
                 self.assertEqual(self.x.prop(box, "WM_NAME"), 'WM_NAME(STRING) = "%s"' % BOX_TITLE)
                 # The box is in front of the notification, top-most or not.
-                order = self.stacking()
-                self.assertGreater(order.index(box), order.index(window), "box behind")
+                def box_in_front():
+                    order = self.stacking()
+                    return order.index(box) > order.index(window)
+                self.assertTrue(eventually(box_in_front), "the box is behind the notification")
                 # The timed close waits for the box: well past its time the
                 # window is still there.
                 time.sleep(2.5 if timed else 0.5)
@@ -821,6 +879,36 @@ class NotificationTest(unittest.TestCase):
         self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
         self.assertNotIn("left=", run.settings().decode("utf-8"))
         self.assert_not_started(marker)
+
+
+class HigherResolutionTest(unittest.TestCase):
+    """At 120 dots per inch (12 twips per pixel) sizes and positions follow
+    the screen's resolution, in both directions."""
+
+    def test_twips_follow_the_screen_resolution(self):
+        app_dir = xharness.make_app_dir(QUIET)
+        self.addCleanup(shutil.rmtree, app_dir, True)
+        with xharness.XSession(dpi=120) as x:
+            # The desktop's font resolution, which toolkits take as the
+            # screen's logical resolution.
+            x.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                   "RESOURCE_MANAGER", "Xft.dpi:\t120\n"])
+            proc = x.start([os.path.join(app_dir, xharness.BINARY_NAME)], cwd=app_dir)
+            self.addCleanup(lambda: proc.poll() is None and proc.kill())
+            window = x.wait_for_window(TITLE)
+            wait_for_settled_geometry(x, window)
+            # 3500 and 2000 twips are 291.7 and 166.7 pixels.
+            outer = x.outer_geometry(window)
+            self.assertTrue(all(abs(a - e) <= 1 for a, e in zip(outer, (292, 292, 292, 167))),
+                            outer)
+            cx, cy, cw, ch = x.client_geometry(window)
+            x.click(cx + 10, cy + ch - 4)
+            proc.communicate(timeout=xharness.DEFAULT_TIMEOUT)
+        self.assertEqual(proc.returncode, 0)
+        lines = xharness.read_text(os.path.join(app_dir, "zettelblick.ini")).splitlines()
+        # Pixel 292 is 3504 twips at 12 twips per pixel.
+        self.assertIn("left= %d" % (outer[0] * 12), lines)
+        self.assertIn("top= %d" % (outer[1] * 12), lines)
 
 
 if __name__ == "__main__":

@@ -331,6 +331,120 @@ class XSession:
         self.run(["xdotool", "key", keys])
 
 
+class RootWatcher:
+    """Records how the top-level windows of a display (the window manager's
+    frames) are created, mapped, moved and resized, as the X server reports
+    it, from a connection of its own. A poll with xwininfo can miss a window
+    that shows at one size and is resized a moment later; this cannot.
+
+    Use as a context manager around the start of the program; then
+    history(frame) gives the frame's geometries from the moment it was mapped.
+    Speaks the X11 protocol over the display's local socket (no
+    authorisation, as for Xvfb started by XSession)."""
+
+    SUBSTRUCTURE_NOTIFY = 0x00080000
+    CW_EVENT_MASK = 0x00000800
+    CREATE, DESTROY, UNMAP, MAP, REPARENT, CONFIGURE = 16, 17, 18, 19, 21, 22
+
+    def __init__(self, display):
+        self.display = display
+        self._socket = None
+        self._thread = None
+        self._lock = None
+        self._events = []
+
+    def __enter__(self):
+        import socket
+        import struct
+        import threading
+        number = self.display.lstrip(":").split(".")[0]
+        sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        sock.connect("/tmp/.X11-unix/X" + number)
+        sock.sendall(struct.pack("<BxHHHHxx", 0x6C, 11, 0, 0, 0))
+        head = self._read(sock, 8)
+        data = self._read(sock, struct.unpack("<H", head[6:8])[0] * 4)
+        if head[0] != 1:
+            sock.close()
+            raise HarnessError("the X server refused the connection")
+        vendor_length = struct.unpack("<H", data[16:18])[0]
+        formats = data[21]
+        screens = 32 + (vendor_length + 3) // 4 * 4 + 8 * formats
+        root = struct.unpack("<I", data[screens:screens + 4])[0]
+        # ChangeWindowAttributes(root, event-mask = SubstructureNotify)
+        sock.sendall(struct.pack("<BxHIII", 2, 4, root, self.CW_EVENT_MASK,
+                                 self.SUBSTRUCTURE_NOTIFY))
+        self._socket = sock
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._listen, daemon=True)
+        self._thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        import socket
+        if self._socket:
+            try:
+                self._socket.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            self._socket.close()
+        if self._thread:
+            self._thread.join(timeout=5)
+        return False
+
+    @staticmethod
+    def _read(sock, size):
+        data = b""
+        while len(data) < size:
+            chunk = sock.recv(size - len(data))
+            if not chunk:
+                raise OSError("connection closed")
+            data += chunk
+        return data
+
+    def _listen(self):
+        import struct
+        while True:
+            try:
+                event = self._read(self._socket, 32)
+            except OSError:
+                return
+            code = event[0] & 0x7F
+            if code in (self.CREATE,):
+                window = struct.unpack("<I", event[8:12])[0]
+                geometry = struct.unpack("<hhHH", event[12:20])
+            elif code == self.CONFIGURE:
+                window = struct.unpack("<I", event[8:12])[0]
+                geometry = struct.unpack("<hhHH", event[16:24])
+            elif code in (self.MAP, self.UNMAP, self.DESTROY):
+                window = struct.unpack("<I", event[8:12])[0]
+                geometry = None
+            else:
+                continue
+            with self._lock:
+                self._events.append((code, window, geometry))
+
+    def history(self, window):
+        """The geometries (x, y, width, height) that `window` had while it
+        was mapped, in order: the one it was mapped with, then every change."""
+        with self._lock:
+            events = [e for e in self._events if e[1] == window]
+        seen = []
+        current = None
+        mapped = False
+        for code, _, geometry in events:
+            if geometry is not None:
+                current = geometry
+                if mapped and (not seen or seen[-1] != current):
+                    seen.append(current)
+            elif code == self.MAP:
+                mapped = True
+                if current is not None and (not seen or seen[-1] != current):
+                    seen.append(current)
+            else:
+                mapped = False
+        return seen
+
+
 def read_text(path):
     with open(path, "rb") as f:
         return f.read().decode("latin-1")
