@@ -153,9 +153,9 @@ void FakePlatform::SetWindowBackground(Color color) {
     Record("SetWindowBackground " + Hex(color));
 }
 
-void FakePlatform::SetLabel(const LabelSpec& spec) {
-    Record("SetLabel " + Rect(spec.rect));
-    label = spec;
+void FakePlatform::SetLabel(const LabelSpec& value) {
+    Record("SetLabel " + Rect(value.rect));
+    label = value;
 }
 
 void FakePlatform::SetLabelVisible(bool visible) {
@@ -170,9 +170,9 @@ void FakePlatform::LoadPicture(const std::string& path) {
         throw MakeFailure(kErrFileNotFound, path);
 }
 
-void FakePlatform::SetPicture(const PictureSpec& spec) {
-    Record("SetPicture " + Rect(spec.rect) + (spec.border ? " border" : ""));
-    picture = spec;
+void FakePlatform::SetPicture(const PictureSpec& value) {
+    Record("SetPicture " + Rect(value.rect) + (value.border ? " border" : ""));
+    picture = value;
 }
 
 void FakePlatform::SetPictureVisible(bool visible) {
