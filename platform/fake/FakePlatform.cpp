@@ -1,8 +1,8 @@
 #include "platform/fake/FakePlatform.h"
 
-#include <cctype>
 
 #include "platform/Failure.h"
+#include "platform/Wildcard.h"
 #include "settings/Profile.h"
 
 namespace zb::fake {
@@ -24,31 +24,6 @@ std::string::size_type LastSeparator(const std::string& path) {
 }
 
 }  // namespace
-
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    std::size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
-    auto same = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    };
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
 
 std::vector<std::string> FakePlatform::CallsStartingWith(const std::string& prefix) const {
     std::vector<std::string> found;
@@ -76,7 +51,7 @@ bool FakePlatform::FileExists(const std::string& name) {
         const auto pathCut = LastSeparator(path);
         const std::string pathDir = pathCut == std::string::npos ? "" : path.substr(0, pathCut);
         const std::string file = pathCut == std::string::npos ? path : path.substr(pathCut + 1);
-        if (pathDir == dir && WildcardMatch(pattern, file))
+        if (pathDir == dir && WildcardMatch(pattern, file, /*ignoreCase=*/true))
             return true;
     }
     return false;

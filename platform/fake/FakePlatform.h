@@ -118,8 +118,4 @@ private:
     WindowEvents* events_ = nullptr;
 };
 
-// Windows-style wildcard match of one file name ('*' any run, '?' one
-// character), case-insensitive as a Windows directory search is.
-bool WildcardMatch(const std::string& pattern, const std::string& name);
-
 }  // namespace zb::fake

@@ -1,5 +1,7 @@
 #include "platform/qt/PosixOps.h"
 
+#include "platform/Wildcard.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -142,29 +144,6 @@ std::string NativePath(std::string_view path) {
             c = '/';
     }
     return native;
-}
-
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-    // Greedy match with one backtrack point at the last '*'.
-    std::size_t p = 0, n = 0;
-    std::size_t starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
 }
 
 bool FindRegularFile(const std::string& path) {

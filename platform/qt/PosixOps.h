@@ -19,10 +19,6 @@ namespace zb::qt {
 // settings file serves both platforms.
 std::string NativePath(std::string_view path);
 
-// Directory-search wildcards: '*' matches any run of characters (also none),
-// '?' exactly one. No character classes; case-sensitive.
-bool WildcardMatch(std::string_view pattern, std::string_view name);
-
 // FileExists on a native path: true when the last component names (or, with
 // wildcards, matches) at least one regular file in its directory. A symbolic
 // link to a regular file counts; directories, other special files and hidden

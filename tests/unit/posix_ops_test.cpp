@@ -1,5 +1,6 @@
 // The Linux backend's file, process and clock operations, on a real file
 // system in a temporary directory.
+#include "platform/Wildcard.h"
 #include "platform/qt/PosixOps.h"
 
 #include <gtest/gtest.h>
@@ -108,7 +109,7 @@ TEST(WildcardMatchTest, StarAndQuestionMark) {
         {"[ab].wav", "[ab].wav", true},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
+        EXPECT_EQ(zb::WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
 }
 
 // --- FileExists ------------------------------------------------------------------
