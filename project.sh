@@ -100,12 +100,14 @@ show() {
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitizer_tests() {
     say "Sanitizer build in $BUILD-asan"
-    cmake -S "$ROOT" -B "$BUILD-asan" -DCMAKE_BUILD_TYPE=Debug -DZB_SANITIZE=ON >/dev/null
+    cmake -S "$ROOT" -B "$BUILD-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZB_SANITIZE=ON >/dev/null
     cmake --build "$BUILD-asan" -j"$JOBS"
     say "Running the tests under the sanitizers"
     # Qt and the X libraries keep some allocations for the life of the
     # process; leak reports would only be about them.
-    (cd "$BUILD-asan" && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+    # Sanitized code runs several times slower: the tests' hang detectors wait
+    # longer.
+    (cd "$BUILD-asan" && ZB_TIMEOUT_SCALE=4 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
         UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --output-on-failure --timeout 900 -E '^(profile_diff|wine_)')
 }

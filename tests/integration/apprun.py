@@ -111,17 +111,8 @@ class Run:
         self.boxes = 0
 
 
-class AppTest(unittest.TestCase):
+class AppTest(xharness.XSessionTestCase):
     """One X session for the class; per test a private root folder."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.x = xharness.XSession()
-        cls.x.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.x.__exit__(None, None, None)
 
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="zb-hard-")

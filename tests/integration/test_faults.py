@@ -344,7 +344,7 @@ class FaultTest(apprun.AppTest):
                                     name=name.replace(" ", "-"))
                 make(os.path.join(app, "pic.jpg"))
                 run = self.start(app)
-                window = self.wait_for_window_or_end(run, timeout=60)
+                window = self.wait_for_window_or_end(run, timeout=60 * xharness.TIMEOUT_SCALE)
                 if isinstance(expected, tuple):
                     self.assertIsNotNone(window, "no window")
                     cx, cy, _, _ = self.x.client_geometry(window)
@@ -354,11 +354,11 @@ class FaultTest(apprun.AppTest):
                                     zip(self.x.pixel(cx + 45, cy + 45), expected)),
                         what="the picture")
                     self.click(window)
-                    self.finish(run, timeout=60)
+                    self.finish(run, timeout=60 * xharness.TIMEOUT_SCALE)
                     self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
                 else:
                     self.assertIsNone(window, "a window despite a bad picture")
-                    self.finish(run, timeout=60)
+                    self.finish(run, timeout=60 * xharness.TIMEOUT_SCALE)
                     self.assert_failure_report(run, expected, "pic.jpg")
                     self.assertEqual(apprun.lock_files(app), [])
 

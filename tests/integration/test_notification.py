@@ -174,16 +174,7 @@ class Run:
         return self.settings(name).decode("utf-8").splitlines()
 
 
-class NotificationTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.x = xharness.XSession()
-        cls.x.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.x.__exit__(None, None, None)
-
+class NotificationTest(xharness.XSessionTestCase):
     def setUp(self):
         self.runs = []
         self.started_programs = []

@@ -24,16 +24,7 @@ PALE_YELLOW = (0xFE, 0xFE, 0xBA)
 DEFAULT_OUTER = (233, 233, 233, 133)
 
 
-class StartupTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.x = xharness.XSession()
-        cls.x.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.x.__exit__(None, None, None)
-
+class StartupTest(xharness.XSessionTestCase):
     def setUp(self):
         self.app_dir = xharness.make_app_dir(QUIET_INI)
         self.binary = os.path.join(self.app_dir, "zettelblick")

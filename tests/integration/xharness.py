@@ -16,10 +16,14 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import unittest
 import time
 
 # Generous: a loaded machine may be slow, and no test asserts a duration.
-DEFAULT_TIMEOUT = 30.0
+# Hang detector, not a time limit. A sanitizer build runs several times
+# slower and sets ZB_TIMEOUT_SCALE to stretch every wait alike.
+TIMEOUT_SCALE = float(os.environ.get("ZB_TIMEOUT_SCALE", "1"))
+DEFAULT_TIMEOUT = 30.0 * TIMEOUT_SCALE
 
 BINARY_NAME = "zettelblick"
 APP_FILES = ("thebat.jpg", "message.wav")
@@ -443,6 +447,19 @@ class RootWatcher:
             else:
                 mapped = False
         return seen
+
+
+class XSessionTestCase(unittest.TestCase):
+    """A test case whose tests share one X session (Xvfb with openbox)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.x = XSession()
+        cls.x.__enter__()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.x.__exit__(None, None, None)
 
 
 def read_text(path):
