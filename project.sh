@@ -19,7 +19,7 @@ LINUX_PACKAGES=(
     qt6-base-dev libgl-dev libcanberra-dev libcanberra-pulse sound-theme-freedesktop
     fonts-liberation fontconfig locales python3
     xvfb openbox xdotool x11-utils imagemagick
-    pulseaudio pulseaudio-utils sox
+    pulseaudio pulseaudio-utils
 )
 # The fuzz targets and the sanitizer builds.
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
