@@ -6,11 +6,15 @@
 #                       show the default notification
 #   ./project.sh test   install what is missing, build the Linux and the
 #                       Windows program and run every test
+#   ./project.sh bench  install what is missing, build both programs and the
+#                       benchmark's own (bench/), and run the benchmark
+#                       (arguments go to bench/bench.py, e.g. --rounds 5)
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=$ROOT/build
 BUILD_WIN32=$ROOT/build-win32
+BENCH=$ROOT/build-bench
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # What the Linux build and its tests need.
@@ -25,6 +29,8 @@ LINUX_PACKAGES=(
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
 # What the Windows build and its tests under Wine need (i386 packages).
 WIN32_PACKAGES=(g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev wine wine32)
+# The benchmark's timer (xcb) and xmessage.
+BENCH_PACKAGES=(libxcb1-dev x11-utils)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -134,11 +140,40 @@ run_tests() {
     say "All tests passed"
 }
 
+# A variable of a CMake build's cache.
+cache_value() {
+    sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
+}
+
+# Start-up time, memory, idle CPU and sound responsiveness against a bare
+# Qt window, xmessage and (under Wine) a bare Win32 window. Not a test: it
+# prints numbers. It takes about five minutes.
+bench() {
+    install_linux
+    install_packages "${BENCH_PACKAGES[@]}"
+    install_win32
+    build_win32
+    build_linux
+    say "Building the benchmark's programs in $BENCH and $BENCH-win32"
+    cmake -S "$ROOT/bench" -B "$BENCH" -DCMAKE_BUILD_TYPE="$(cache_value "$BUILD" CMAKE_BUILD_TYPE)" >/dev/null
+    cmake --build "$BENCH" -j"$JOBS"
+    # The bare Win32 window with the Windows program's toolchain and build type.
+    cmake -S "$ROOT/bench" -B "$BENCH-win32" \
+        -DCMAKE_BUILD_TYPE="$(cache_value "$BUILD_WIN32" CMAKE_BUILD_TYPE)" \
+        -DCMAKE_TOOLCHAIN_FILE="$(cache_value "$BUILD_WIN32" CMAKE_TOOLCHAIN_FILE)" >/dev/null
+    cmake --build "$BENCH-win32" -j"$JOBS"
+    say "Running the benchmark"
+    python3 "$ROOT/bench/bench.py" --app "$BUILD/app" --tools "$BENCH" \
+        --wine-exe "$BUILD_WIN32/app/zettelblick.exe" --wine-bare "$BENCH-win32/winbare.exe" \
+        --work "$BENCH-win32" "$@"
+}
+
 case "${1:-}" in
     show) show ;;
     test) run_tests ;;
+    bench) shift; bench "$@" ;;
     *)
-        echo "usage: $0 show|test" >&2
+        echo "usage: $0 show|test|bench" >&2
         exit 2
         ;;
 esac

@@ -7,15 +7,15 @@
  * the first one mapped whose _NET_WM_PID is the child's pid, or, for programs
  * that set no pid, the first new top-level with a WM_CLASS; under a
  * reparenting window manager the map of its frame counts, as the window
- * becomes visible with it. At that moment it reads the process's CPU time,
- * memory high-water mark and shared objects from /proc.
+ * becomes visible with it. At that moment it reads the process's shared
+ * objects and memory high-water mark from /proc and its CPU clock.
  *
  * After the map, -p sends _NET_WM_PING to the window every PING_MS and
  * records each answer; -h sends WM_DELETE_WINDOW HOLD_MS after the map
  * (without it the program is expected to end by itself). A program still
  * running 5 s after the close, or TIMEOUT_S (60) after its start, is killed
- * ("killed", or "nomap" when it never showed a window). The results go to stdout as lines "name value...", times in
- * seconds of CLOCK_MONOTONIC:
+ * ("killed", or "nomap" when it never showed a window). The results go to
+ * stdout as lines "name value...", times in seconds of CLOCK_MONOTONIC:
  *
  *   start T            just before the fork
  *   map T              the window was mapped
@@ -71,10 +71,10 @@ static xcb_atom_t atom(const char* name) {
     return a;
 }
 
-/* The value of a window property of 32-bit items; 0 when it is missing. */
+/* Whether `w` has the property; its first 32-bit item goes to *value. */
 static int has_property(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, uint32_t* value) {
-    xcb_get_property_reply_t* r = xcb_get_property_reply(
-        conn, xcb_get_property(conn, 0, w, property, type, 0, 1), NULL);
+    xcb_get_property_reply_t* r =
+        xcb_get_property_reply(conn, xcb_get_property(conn, 0, w, property, type, 0, 1), NULL);
     int found = r && r->type != XCB_NONE && xcb_get_property_value_length(r) > 0;
     if (found && value)
         *value = *(uint32_t*)xcb_get_property_value(r);
@@ -190,8 +190,8 @@ int main(int argc, char** argv) {
     wm_delete_window = atom("WM_DELETE_WINDOW");
     /* Structure too: the answers to pings come with that mask (and redirect). */
     uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_request_check(
-        conn, xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &mask));
+    xcb_request_check(conn,
+                      xcb_change_window_attributes_checked(conn, root, XCB_CW_EVENT_MASK, &mask));
 
     /* SIGCHLD through a descriptor, so that one poll waits for both. */
     sigset_t chld;

@@ -3,6 +3,7 @@
 // stretched to its box, and the default message in a STATIC control), a
 // tool window at the default size and place. It does nothing else.
 #include <windows.h>
+
 #include <wincodec.h>
 
 #include <string>
@@ -32,9 +33,8 @@ HBITMAP LoadPicture() {
                                                      WICDecodeMetadataCacheOnDemand, &decoder)) &&
         SUCCEEDED(decoder->GetFrame(0, &frame)) &&
         SUCCEEDED(factory->CreateFormatConverter(&converter)) &&
-        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppBGR,
-                                        WICBitmapDitherTypeNone, nullptr, 0,
-                                        WICBitmapPaletteTypeCustom)) &&
+        SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppBGR, WICBitmapDitherTypeNone,
+                                        nullptr, 0, WICBitmapPaletteTypeCustom)) &&
         SUCCEEDED(converter->GetSize(&width, &height))) {
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -44,8 +44,7 @@ HBITMAP LoadPicture() {
         info.bmiHeader.biBitCount = 32;
         bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         if (bitmap)
-            converter->CopyPixels(nullptr, width * 4, width * height * 4,
-                                  static_cast<BYTE*>(bits));
+            converter->CopyPixels(nullptr, width * 4, width * height * 4, static_cast<BYTE*>(bits));
     }
     for (IUnknown* p : {static_cast<IUnknown*>(converter), static_cast<IUnknown*>(frame),
                         static_cast<IUnknown*>(decoder), static_cast<IUnknown*>(factory)})
@@ -98,9 +97,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"Zettelblick 2",
                                   WS_CAPTION | WS_SYSMENU, 233, 233, 233, 133, nullptr, nullptr,
                                   instance, nullptr);
-    HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"STATIC", L"You have got mail!",
-                                WS_CHILD | WS_VISIBLE, 92, 0, 133, 108, window, nullptr, instance,
-                                nullptr);
+    HWND text =
+        CreateWindowExW(WS_EX_CLIENTEDGE, L"STATIC", L"You have got mail!", WS_CHILD | WS_VISIBLE,
+                        92, 0, 133, 108, window, nullptr, instance, nullptr);
     LOGFONTW font = {};
     font.lfHeight = -MulDiv(8, 96, 72);
     font.lfWeight = FW_BOLD;
