@@ -147,7 +147,7 @@ cache_value() {
 
 # Start-up time, memory, idle CPU and sound responsiveness against a bare
 # Qt window, xmessage and (under Wine) a bare Win32 window. Not a test: it
-# prints numbers. It takes about five minutes.
+# prints numbers. It takes about three minutes after the builds.
 bench() {
     install_linux
     install_packages "${BENCH_PACKAGES[@]}"
@@ -155,7 +155,8 @@ bench() {
     build_win32
     build_linux
     say "Building the benchmark's programs in $BENCH and $BENCH-win32"
-    cmake -S "$ROOT/bench" -B "$BENCH" -DCMAKE_BUILD_TYPE="$(cache_value "$BUILD" CMAKE_BUILD_TYPE)" >/dev/null
+    cmake -S "$ROOT/bench" -B "$BENCH" \
+        -DCMAKE_BUILD_TYPE="$(cache_value "$BUILD" CMAKE_BUILD_TYPE)" >/dev/null
     cmake --build "$BENCH" -j"$JOBS"
     # The bare Win32 window with the Windows program's toolchain and build type.
     cmake -S "$ROOT/bench" -B "$BENCH-win32" \

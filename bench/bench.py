@@ -28,7 +28,7 @@ sound server. maptime (bench/maptime.c) starts each program and times it.
 
 Usage: bench.py --app BUILD/app --tools BUILD-BENCH
                 [--wine-exe zettelblick.exe --wine-bare winbare.exe]
-                [--rounds 15] [--wine-rounds 10] [--cpu-runs 3] [--tone-runs 5]
+                [--rounds 15] [--wine-rounds 15] [--cpu-runs 3] [--tone-runs 5]
 """
 
 import argparse
@@ -76,6 +76,8 @@ def maptime(tools, args, env, cwd, hold=None, ping=None, timeout=60):
             report["pongs"].append((float(values[1]), float(values[2])))
         elif name != "window":
             report[name] = float(values[0])
+    if "map" not in report:
+        raise BenchError("%s ended without a window" % os.path.basename(args[-1]))
     return report
 
 
@@ -116,14 +118,16 @@ def startup(tools, app, env, rounds):
     def column(name, key, scale=1.0, digits=1):
         return median_range([r[key] for r in results[name]], scale, digits)
 
-    def median(name, key):
-        return statistics.median(r[key] for r in results[name])
+    def ratio(a, b, key):
+        # Per round: the programs of one round ran back to back, under the
+        # same load.
+        return statistics.median(ra[key] / rb[key] for ra, rb in zip(results[a], results[b]))
 
     for report in sum(results.values(), []):
         report["map_s"] = report["map"] - report["start"]
     lines = ["Start-up: %d interleaved rounds after a warm-up round; each program closed %d ms "
              "after its map." % (rounds, HOLD_MS),
-             "Median (interquartile range).",
+             "Median (interquartile range); ratios: the median of the rounds' ratios.",
              "",
              "| program | exec-to-map ms | peak RSS MiB | RSS at map MiB | shared objects |",
              "|---|---|---|---|---|"]
@@ -134,7 +138,7 @@ def startup(tools, app, env, rounds):
     for a, b in (("zettelblick", "bare Qt window"), ("zettelblick", "xmessage"),
                  ("bare Qt window", "xmessage")):
         lines.append("| %s / %s | %s |" % (a, b, " | ".join(
-            "%.2f" % (median(a, key) / median(b, key))
+            "%.2f" % ratio(a, b, key)
             for key in ("map_s", "maxrss_kb", "hwm_kb", "objects"))))
     return lines
 
@@ -302,6 +306,20 @@ def wine(tools, exe, bare, env, work, rounds):
                           median_range(ratios, digits=2))]
 
 
+def machine(start_load):
+    """The processor, cores, memory and the load before and after the run."""
+    model = "unknown processor"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    memory = os.sysconf("SC_PAGE_SIZE") * os.sysconf("SC_PHYS_PAGES") / 2**30
+    return ("Machine: %s, %d cores, %.0f GiB; load average %.2f %.2f %.2f before the run, "
+            "%.2f %.2f %.2f after it." % (model, os.cpu_count(), memory, *start_load,
+                                          *os.getloadavg()))
+
+
 # --- the whole run -------------------------------------------------------------------
 
 
@@ -313,11 +331,12 @@ def main():
     parser.add_argument("--wine-bare", help="winbare.exe")
     parser.add_argument("--work", help="where the Wine prefix is kept (default: --tools)")
     parser.add_argument("--rounds", type=int, default=15)
-    parser.add_argument("--wine-rounds", type=int, default=10)
+    parser.add_argument("--wine-rounds", type=int, default=15)
     parser.add_argument("--cpu-runs", type=int, default=3)
     parser.add_argument("--tone-runs", type=int, default=5)
     args = parser.parse_args()
     tools = os.path.abspath(args.tools)
+    start_load = os.getloadavg()
 
     with tempfile.TemporaryDirectory(prefix="zb-bench-") as root:
         app = os.path.join(root, "app")
@@ -334,9 +353,8 @@ def main():
                 report += [""] + wine(tools, os.path.abspath(args.wine_exe),
                                       os.path.abspath(args.wine_bare), env,
                                       os.path.abspath(args.work or tools), args.wine_rounds)
-    load = os.getloadavg()
     print("\n".join(report))
-    print("\n%d cores, load average at the end %.2f %.2f %.2f" % (os.cpu_count(), *load))
+    print("\n" + machine(start_load))
     return 0
 
 
