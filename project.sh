@@ -6,12 +6,16 @@
 #                       show the default notification
 #   ./project.sh test   install what is missing, build the Linux and the
 #                       Windows programs (32- and 64-bit) and run every test
+#   ./project.sh bench  install what is missing, build both programs and the
+#                       benchmark's own (bench/), and run the benchmark
+#                       (arguments go to bench/bench.py, e.g. --rounds 5)
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=$ROOT/build
 BUILD_WIN32=$ROOT/build-win32
 BUILD_WIN64=$ROOT/build-win64
+BENCH=$ROOT/build-bench
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # What the Linux build and its tests need.
@@ -32,6 +36,8 @@ WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine32 wine64
 )
+# The benchmark's timer (xcb) and xmessage.
+BENCH_PACKAGES=(libxcb1-dev x11-utils)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -148,11 +154,47 @@ run_tests() {
     say "All tests passed"
 }
 
+# A variable of a CMake build's cache.
+cache_value() {
+    sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
+}
+
+# Start-up time, memory, idle CPU and sound responsiveness against a bare
+# Qt window, xmessage and (under Wine) a bare Win32 window. Not a test: it
+# prints numbers. It takes about three minutes after the builds.
+bench() {
+    install_linux
+    install_packages "${BENCH_PACKAGES[@]}"
+    install_windows
+    # The Windows build that this host runs under Wine (see wine_env.py).
+    local arch triplet
+    arch=$(cd "$ROOT/tests/integration" &&
+        python3 -c 'import wine_env; print(wine_env.choose_target()[0].arch)')
+    if [ "$arch" = win32 ]; then triplet=i686-w64-mingw32; else triplet=x86_64-w64-mingw32; fi
+    local windows_build=$ROOT/build-$arch
+    build_windows "$windows_build" "$triplet"
+    build_linux
+    say "Building the benchmark's programs in $BENCH and $BENCH-$arch"
+    cmake -S "$ROOT/bench" -B "$BENCH" \
+        -DCMAKE_BUILD_TYPE="$(cache_value "$BUILD" CMAKE_BUILD_TYPE)" >/dev/null
+    cmake --build "$BENCH" -j"$JOBS"
+    # The bare Win32 window with the Windows program's toolchain and build type.
+    cmake -S "$ROOT/bench" -B "$BENCH-$arch" \
+        -DCMAKE_BUILD_TYPE="$(cache_value "$windows_build" CMAKE_BUILD_TYPE)" \
+        -DCMAKE_TOOLCHAIN_FILE="$(cache_value "$windows_build" CMAKE_TOOLCHAIN_FILE)" >/dev/null
+    cmake --build "$BENCH-$arch" -j"$JOBS"
+    say "Running the benchmark"
+    python3 "$ROOT/bench/bench.py" --app "$BUILD/app" --tools "$BENCH" \
+        --wine-exe "$windows_build/app/zettelblick.exe" --wine-bare "$BENCH-$arch/winbare.exe" \
+        --work "$BENCH-$arch" "$@"
+}
+
 case "${1:-}" in
     show) show ;;
     test) run_tests ;;
+    bench) shift; bench "$@" ;;
     *)
-        echo "usage: $0 show|test" >&2
+        echo "usage: $0 show|test|bench" >&2
         exit 2
         ;;
 esac
