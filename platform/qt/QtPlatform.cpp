@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,18 +39,6 @@ constexpr int kMaxDecodedSide = 2048;
 constexpr int kImageAllocationLimitMb = 512;
 // How long ShowWindow waits for the window manager to map the window.
 constexpr auto kMapWait = std::chrono::milliseconds(2000);
-
-// The built-in design, in twips.
-constexpr int kDesignInnerWidth = 3375;
-constexpr int kDesignInnerHeight = 1350;
-constexpr PixelRect kDesignLabel = {1375, 0, 2000, 1350};
-constexpr PixelRect kDesignPicture = {0, 0, 1350, 1350};
-constexpr Color kDesignFormColor = 0xF0F0F0;
-constexpr Color kDesignLabelColor = 0xBAFEFE;
-
-int TwipsToPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
 
 // The self-pipe that turns SIGTERM, SIGHUP and SIGINT into an event.
 int gSignalPipe[2] = {-1, -1};
@@ -171,33 +158,16 @@ bool QtPlatform::WriteProfileString(const std::string& section,
 
 // --- window -------------------------------------------------------------------------
 
-void QtPlatform::CreateMainWindow(WindowEvents& events) {
+void QtPlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
     if (window_)
         return;
     window_ = new NotifierWindow(events);
     events_ = &events;
-    window_->setWindowTitle(QStringLiteral("Zettelblick 2"));
-
-    const double dpiX = ScreenDpiX(), dpiY = ScreenDpiY();
-    auto toPixels = [&](const PixelRect& twips) {
-        return PixelRect{TwipsToPixels(twips.left, dpiX), TwipsToPixels(twips.top, dpiY),
-                         TwipsToPixels(twips.width, dpiX), TwipsToPixels(twips.height, dpiY)};
-    };
-    window_->resize(TwipsToPixels(kDesignInnerWidth, dpiX),
-                    TwipsToPixels(kDesignInnerHeight, dpiY));
-    SetWindowBackground(kDesignFormColor);
-
-    LabelSpec label;
-    label.rect = toPixels(kDesignLabel);
-    label.border = false;
-    label.background = kDesignLabelColor;
-    label.font.name = "MS Sans Serif";
-    label.text = "Example";
-    window_->Label()->Apply(label);
-
-    PictureSpec picture;
-    picture.rect = toPixels(kDesignPicture);
-    window_->Picture()->Apply(picture);
+    window_->setWindowTitle(QString::fromStdString(design.caption));
+    window_->resize(design.innerWidth, design.innerHeight);
+    SetWindowBackground(design.background);
+    window_->Label()->Apply(design.label);
+    window_->Picture()->Apply(design.picture);
 
     WatchTerminationSignals();
 }
@@ -392,14 +362,11 @@ PixelPoint QtPlatform::WindowPosition() {
     return PixelPoint{client.x() - extents.left, client.y() - extents.top};
 }
 
-WindowHandle QtPlatform::Handle() {
-    return window_ ? static_cast<WindowHandle>(window_->winId()) : 0;
-}
-
-int QtPlatform::SetTopMost(WindowHandle window, bool onTop) {
-    const auto id = static_cast<std::uint32_t>(window);
-    if (window_ && window == static_cast<WindowHandle>(window_->winId()))
-        topMost_ = onTop;
+int QtPlatform::SetTopMost(bool onTop) {
+    if (!window_)
+        return 0;
+    const auto id = static_cast<std::uint32_t>(window_->winId());
+    topMost_ = onTop;
     bool sent;
     if (x11::IsMapped(id)) {
         sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");

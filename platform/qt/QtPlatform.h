@@ -46,7 +46,7 @@ public:
                             const std::string& value,
                             const std::string& file) override;
 
-    void CreateMainWindow(WindowEvents& events) override;
+    void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
     void SetWindowFrame(bool toolWindow) override;
@@ -61,8 +61,7 @@ public:
     void HideWindow() override;
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
-    WindowHandle Handle() override;
-    int SetTopMost(WindowHandle window, bool onTop) override;
+    int SetTopMost(bool onTop) override;
 
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;

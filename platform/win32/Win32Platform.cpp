@@ -188,8 +188,8 @@ bool Win32Platform::WriteProfileString(const std::string& section,
 
 // --- window --------------------------------------------------------------------------
 
-void Win32Platform::CreateMainWindow(WindowEvents& events) {
-    window_ = std::make_unique<Window>(events, ScreenDpiX(), ScreenDpiY());
+void Win32Platform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
+    window_ = std::make_unique<Window>(events, design, ScreenDpiY());
 }
 
 Window& Win32Platform::MainWindow() {
@@ -260,13 +260,10 @@ PixelPoint Win32Platform::WindowPosition() {
     return MainWindow().Position();
 }
 
-WindowHandle Win32Platform::Handle() {
-    return window_ ? reinterpret_cast<WindowHandle>(window_->Handle()) : 0;
-}
-
-int Win32Platform::SetTopMost(WindowHandle window, bool onTop) {
-    return ::SetWindowPos(reinterpret_cast<HWND>(window), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
-                          0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+int Win32Platform::SetTopMost(bool onTop) {
+    HWND window = window_ ? window_->Handle() : nullptr;
+    return ::SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                          SWP_NOMOVE | SWP_NOSIZE);
 }
 
 // --- event loop ----------------------------------------------------------------------
