@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/win32/Errors.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -32,11 +33,6 @@ HINSTANCE Instance() {
     return ::GetModuleHandleW(nullptr);
 }
 
-[[noreturn]] void FailWindow(const char* what) {
-    const DWORD error = ::GetLastError();
-    throw MakeFailure(kErrInternal, std::string(what) + ": " + SystemErrorText(error));
-}
-
 void RegisterWindowClass(WNDPROC procedure) {
     static bool registered = false;
     if (registered)
@@ -53,7 +49,7 @@ void RegisterWindowClass(WNDPROC procedure) {
     windowClass.lpszClassName = kClassName;
     // No class brush: WM_ERASEBKGND paints the configured colour.
     if (!::RegisterClassExW(&windowClass))
-        FailWindow("RegisterClassExW");
+        throw SystemFailure(kErrInternal, "RegisterClassExW", ::GetLastError());
     registered = true;
 }
 
@@ -62,7 +58,7 @@ HWND CreateControl(HWND parent, int id, DWORD style, const PixelRect& rect) {
         0, L"STATIC", L"", kControlStyle | style, rect.left, rect.top, rect.width, rect.height,
         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     if (!control)
-        FailWindow("CreateWindowExW STATIC");
+        throw SystemFailure(kErrInternal, "CreateWindowExW STATIC", ::GetLastError());
     return control;
 }
 
@@ -115,7 +111,7 @@ Window::Window(WindowEvents& events, const WindowDesign& design, double dpiY) : 
     if (!::CreateWindowExW(kFrameExStyle, kClassName, Utf8ToWide(design.caption).c_str(),
                            kToolStyle, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                            nullptr, nullptr, Instance(), this))
-        FailWindow("CreateWindowExW");
+        throw SystemFailure(kErrInternal, "CreateWindowExW", ::GetLastError());
 
     label_ = CreateControl(hwnd_, kLabelId, SS_LEFT, design.label.rect);
     // Created after the label and raised to the top of the controls' order:
