@@ -28,14 +28,14 @@ public:
     explicit QtPlatform(std::string commandLine);
     ~QtPlatform() override;
 
-    // For the entry point's signal and exit handlers.
-    // Asks the window to close as its close box does. False when there is
-    // nothing to close down: no window, or a failure report is up (the lock
-    // is gone already).
+    // Asks the window to close as its close box does (main.cpp, for a
+    // termination signal). False when there is nothing to close down: no
+    // window, or a failure report is up (the lock is gone already).
     bool RequestClose();
-    // The X connection has broken and the process is ending: runs the
-    // close-down of the close box (the lock goes, the position is written)
-    // without talking to X again. Nothing when no window is open.
+    // The X connection has broken and the process is ending (main.cpp's exit
+    // handler): runs the close-down of the close box (the lock goes, the
+    // position is written) without talking to X again. Nothing when no window
+    // is open.
     void CloseDownWithoutDisplay();
 
     std::string CommandLineText() override;
