@@ -265,7 +265,8 @@ class SoundTest(apprun.AppTest):
     def tearDownClass(cls):
         if getattr(cls, "server", None):
             cls.server.__exit__(None, None, None)
-        shutil.rmtree(cls.pulse_root, ignore_errors=True)
+        if getattr(cls, "pulse_root", None):
+            shutil.rmtree(cls.pulse_root, ignore_errors=True)
         super().tearDownClass()
 
     def run_program(self, name, ini, env, probes=()):
