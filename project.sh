@@ -5,12 +5,13 @@
 #   ./project.sh show   install what is missing, build the Linux program and
 #                       show the default notification
 #   ./project.sh test   install what is missing, build the Linux and the
-#                       Windows program and run every test
+#                       Windows programs (32- and 64-bit) and run every test
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
 BUILD=$ROOT/build
 BUILD_WIN32=$ROOT/build-win32
+BUILD_WIN64=$ROOT/build-win64
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 # What the Linux build and its tests need.
@@ -23,8 +24,14 @@ LINUX_PACKAGES=(
 )
 # The fuzz targets and the sanitizer builds.
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
-# What the Windows build and its tests under Wine need (i386 packages).
-WIN32_PACKAGES=(g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev wine wine32)
+# What the Windows builds and their tests under Wine need: the 32-bit build
+# (i386 packages) runs under wine32, the 64-bit one under wine64 where the
+# host runs no 32-bit code.
+WINDOWS_PACKAGES=(
+    g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    wine wine32 wine64
+)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -61,13 +68,13 @@ install_linux() {
     fi
 }
 
-install_win32() {
+install_windows() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         [ "$(id -u)" = 0 ] || { echo "run as root to add the i386 architecture" >&2; exit 1; }
         dpkg --add-architecture i386
         apt-get update -qq
     fi
-    install_packages "${WIN32_PACKAGES[@]}"
+    install_packages "${WINDOWS_PACKAGES[@]}"
 }
 
 build_linux() {
@@ -76,11 +83,13 @@ build_linux() {
     cmake --build "$BUILD" -j"$JOBS"
 }
 
-build_win32() {
-    say "Building the Windows program in $BUILD_WIN32"
-    cmake -S "$ROOT" -B "$BUILD_WIN32" -DCMAKE_BUILD_TYPE=Release -DZB_BACKEND=win32 \
-        -DZB_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/i686-w64-mingw32.cmake" >/dev/null
-    cmake --build "$BUILD_WIN32" -j"$JOBS"
+# build_windows DIR TRIPLET: the Windows program with the MinGW toolchain of
+# cmake/TRIPLET.cmake.
+build_windows() {
+    say "Building the Windows program in $1"
+    cmake -S "$ROOT" -B "$1" -DCMAKE_BUILD_TYPE=Release -DZB_BACKEND=win32 \
+        -DZB_BUILD_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$2.cmake" >/dev/null
+    cmake --build "$1" -j"$JOBS"
 }
 
 show() {
@@ -124,10 +133,15 @@ fuzz_smoke() {
 run_tests() {
     install_linux
     install_packages "${CHECK_PACKAGES[@]}"
-    install_win32
-    build_win32
-    build_linux -DZB_WIN32_BUILD_DIR="$BUILD_WIN32"
+    install_windows
+    build_windows "$BUILD_WIN32" i686-w64-mingw32
+    build_windows "$BUILD_WIN64" x86_64-w64-mingw32
+    build_linux -DZB_WIN32_BUILD_DIR="$BUILD_WIN32" -DZB_WIN64_BUILD_DIR="$BUILD_WIN64"
     say "Running the tests"
+    # Which Windows build runs under Wine on this host (one line); a host
+    # that runs neither is reported here and fails the Wine tests.
+    ZB_WIN32_BUILD_DIR=$BUILD_WIN32 ZB_WIN64_BUILD_DIR=$BUILD_WIN64 \
+        python3 "$ROOT/tests/integration/wine_env.py" || true
     (cd "$BUILD" && ctest --output-on-failure --timeout 900)
     sanitizer_tests
     fuzz_smoke

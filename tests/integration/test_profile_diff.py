@@ -12,8 +12,8 @@ The two must agree, except where Wine itself is known to differ from Windows
 must give what Windows gives, and Wine what Wine is known to give, so that a
 change on either side shows up.
 
-Environment: ZB_PROFILE_TOOL (the Linux profile-tool), ZB_WIN32_BUILD_DIR and
-ZB_WINE_WORK (see wine_env.py). Needs no display.
+Environment: ZB_PROFILE_TOOL (the Linux profile-tool), ZB_WIN32_BUILD_DIR,
+ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see wine_env.py). Needs no display.
 """
 
 import os

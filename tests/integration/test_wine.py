@@ -11,7 +11,8 @@ winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
 styles through the Windows API, presses OK on message boxes and stands in for
 the program a click starts.
 
-Environment: ZB_WIN32_BUILD_DIR and ZB_WINE_WORK (see wine_env.py).
+Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
+wine_env.py).
 """
 
 import os
