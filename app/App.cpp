@@ -6,8 +6,8 @@
 #include <new>
 
 #include "alerts/Alerts.h"
-#include "app/CommandLine.h"
 #include "platform/Failure.h"
+#include "window/Design.h"
 #include "window/Notification.h"
 
 namespace zb {
@@ -36,7 +36,8 @@ void App::Guarded(F&& step) {
 
 int App::Run() {
     Guarded([&] {
-        platform_.CreateMainWindow(*this);
+        platform_.CreateMainWindow(*this,
+                                   BuiltInDesign(platform_.ScreenDpiX(), platform_.ScreenDpiY()));
         windowOpen_ = true;
         StartUp();
         // A window that was never shown and has no timed close would stay
@@ -50,16 +51,13 @@ int App::Run() {
 }
 
 void App::StartUp() {
-    NotificationNames names;
     const std::string commandLine = platform_.CommandLineText();
     if (!commandLine.empty())
-        ParseCommandLine(commandLine, names);
-    configName_ = names.configName;
-    textKey_ = names.textKey;
-    place_ = names.place;
+        ParseCommandLine(commandLine, names_);
 
     appDir_ = platform_.ExecutableDir();
-    lockPath_ = appDir_ + "\\" + configName_ + "_" + textKey_ + "_" + place_ + ".tmp";
+    lockPath_ =
+        appDir_ + "\\" + names_.configName + "_" + names_.textKey + "_" + names_.place + ".tmp";
 
     // Test and take the lock in one step, so that two instances started at the
     // same moment cannot both take it. The exact name is created: wildcard
@@ -71,12 +69,12 @@ void App::StartUp() {
     }
     lockOwned_ = true;
 
-    iniPath_ = appDir_ + "\\" + configName_ + ".ini";
+    iniPath_ = appDir_ + "\\" + names_.configName + ".ini";
     platform_.HideWindow();
-    settings_ = LoadSettings(platform_, iniPath_, textKey_);
+    settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
 
     if (settings_.windowShow == 1) {
-        ShowNotification(platform_, settings_, place_, appDir_);
+        settings_.textMessage = ShowNotification(platform_, settings_, names_.place, appDir_);
         windowShown_ = true;
     }
     if (settings_.speakerTime > 0)

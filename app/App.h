@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/CommandLine.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
@@ -27,10 +28,10 @@ public:
     void OnCloseRequest() override;
 
     // State, readable by the tests.
-    const std::string& ConfigName() const { return configName_; }
+    const std::string& ConfigName() const { return names_.configName; }
     const std::string& LockPath() const { return lockPath_; }
-    const std::string& TextKey() const { return textKey_; }
-    const std::string& Place() const { return place_; }
+    const std::string& TextKey() const { return names_.textKey; }
+    const std::string& Place() const { return names_.place; }
     const zb::Settings& Settings() const { return settings_; }
     const std::string& IniPath() const { return iniPath_; }
     bool LockOwned() const { return lockOwned_; }
@@ -49,11 +50,11 @@ private:
 
     Platform& platform_;
     std::string appDir_;
-    // Declared in the order of the window's fields.
-    std::string configName_ = "zettelblick";
+    // The names of the notification (ConfigName, TextKey, Place) and what
+    // follows from them.
+    NotificationNames names_;
     std::string lockPath_;
-    std::string textKey_ = "Text1";
-    std::string place_ = "Beispieltext";
+    // The message field holds the built message text once the window shows.
     zb::Settings settings_;
     std::string iniPath_;
     bool lockOwned_ = false;

@@ -1,6 +1,7 @@
 // The operations the notifier needs from the operating system, gathered in one
 // interface so that the logic builds and runs without any windowing system.
-// Backends: fake/ (tests), qt/ (Linux/X11), win32/ (Windows).
+// Backends: fake/ (tests), qt/ (Linux/X11, with posix/ for files and
+// processes and canberra/ for the sound), win32/ (Windows).
 //
 // Text is UTF-8 throughout. Paths are built by the logic with "\" between
 // directory and name; each backend turns them into its own file names.
@@ -54,8 +55,17 @@ struct PictureSpec {
     bool border = false;
 };
 
-// Opaque handle of the notification window, as the window system knows it.
-using WindowHandle = std::uintptr_t;
+// The window as it is first made, before the settings change it, in pixels:
+// its inner area, caption and colour, and the label's and picture box's
+// places and looks.
+struct WindowDesign {
+    int innerWidth = 0;
+    int innerHeight = 0;
+    std::string caption;
+    Color background = 0;
+    LabelSpec label;
+    PictureSpec picture;
+};
 
 // Result of creating a file that must not exist yet.
 enum class CreateResult { Created, AlreadyExists };
@@ -110,9 +120,9 @@ public:
                                     const std::string& file) = 0;
 
     // --- window --------------------------------------------------------------
-    // Creates the one window, hidden, with its built-in design. `events` must
+    // Creates the one window, hidden, as `design` describes it. `events` must
     // outlive the window.
-    virtual void CreateMainWindow(WindowEvents& events) = 0;
+    virtual void CreateMainWindow(WindowEvents& events, const WindowDesign& design) = 0;
     virtual double ScreenDpiX() = 0;
     virtual double ScreenDpiY() = 0;
     // true: tool window with caption and close box; false: no frame at all.
@@ -133,10 +143,9 @@ public:
     virtual void DestroyWindow() = 0;
     // Top-left corner of the outer frame, in pixels.
     virtual PixelPoint WindowPosition() = 0;
-    virtual WindowHandle Handle() = 0;
     // Moves the window into (or out of) the top-most band without moving or
     // resizing it; returns the window system's success value.
-    virtual int SetTopMost(WindowHandle window, bool onTop) = 0;
+    virtual int SetTopMost(bool onTop) = 0;
 
     // --- event loop ----------------------------------------------------------
     virtual void Sleep(int milliseconds) = 0;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/Text.h"
+
 namespace zb::profile {
 namespace {
 
@@ -160,24 +162,6 @@ bool IsUtf16Le(std::string_view bytes) {
            static_cast<unsigned char>(bytes[1]) == 0xFE;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // The code units after the mark as UTF-8; a final odd byte is left out.
 std::string Utf16LeToUtf8(std::string_view units) {
     std::string out;
@@ -213,34 +197,13 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
     std::size_t i = 0;
+    // The smallest code point each sequence length may carry: a longer form
+    // than needed is no valid sequence.
+    constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
     while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t minimum = 0;
-        if (lead < 0x80) {
-            length = 1;
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            cp = lead & 0x1F;
-            minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            cp = lead & 0x0F;
-            minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            cp = lead & 0x07;
-            minimum = 0x10000;
-        }
-        bool valid = length > 0 && i + length <= text.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto cont = static_cast<unsigned char>(text[i + k]);
-            valid = (cont & 0xC0) == 0x80;
-            cp = (cp << 6) | (cont & 0x3F);
-        }
-        if (!valid || cp < minimum || cp > 0x10FFFF) {
+        const Utf8Char c = DecodeUtf8(text, i);
+        const char32_t cp = c.codePoint;
+        if (!c.valid || cp < kMinimum[c.bytes] || cp > 0x10FFFF) {
             AppendUnit(out, 0xFFFD);
             ++i;
             continue;
@@ -251,7 +214,7 @@ std::string Utf8ToUtf16Le(std::string_view text) {
         } else {
             AppendUnit(out, cp);
         }
-        i += length;
+        i += c.bytes;
     }
     return out;
 }
@@ -291,16 +254,6 @@ std::string_view DefaultText(std::string_view def) {
     return def.substr(0, n);
 }
 
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The system's string-to-integer conversion with base 0: control characters
 // and spaces skipped, one sign, a lower-case 0x/0o/0b prefix, then digits up
 // to the first other character. Overflow wraps; no digits give 0.
@@ -322,8 +275,8 @@ std::uint32_t ParseNumber(std::string_view s) {
     }
     std::uint32_t total = 0;
     for (; i < s.size(); ++i) {
-        const int digit = DigitValue(s[i]);
-        if (digit < 0 || digit >= base)
+        const int digit = DigitValue(s[i], base);
+        if (digit < 0)
             break;
         total = total * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
     }

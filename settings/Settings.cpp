@@ -5,6 +5,7 @@
 
 #include "platform/Failure.h"
 #include "platform/Platform.h"
+#include "platform/Text.h"
 
 namespace zb {
 namespace {
@@ -12,15 +13,22 @@ namespace {
 using K = SettingKind;
 using S = Settings;
 
-constexpr SettingRow Int(const char* section, const char* key, std::int32_t def,
+constexpr SettingRow Int(const char* section,
+                         const char* key,
+                         std::int32_t def,
                          std::int32_t S::*field) {
     return {section, key, K::Int32, 0, def, nullptr, field, nullptr, nullptr};
 }
-constexpr SettingRow Int16(const char* section, const char* key, std::int32_t def,
+constexpr SettingRow Int16(const char* section,
+                           const char* key,
+                           std::int32_t def,
                            std::int16_t S::*field) {
     return {section, key, K::Int16, 0, def, nullptr, nullptr, field, nullptr};
 }
-constexpr SettingRow Text(const char* section, const char* key, int readSize, const char* def,
+constexpr SettingRow Text(const char* section,
+                          const char* key,
+                          int readSize,
+                          const char* def,
                           std::string S::*field) {
     return {section, key, K::Text, readSize, 0, def, nullptr, nullptr, field};
 }
@@ -65,34 +73,6 @@ constexpr SettingRow kTable[] = {
     Text("program", "path", 150, "", &S::programPath),
 };
 
-// Length of a UTF-8 sequence starting with `lead`; 1 for a stray byte.
-int SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2)
-        return 2;
-    return 1;
-}
-
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
-
-// Byte length of the character starting at `pos`: a valid sequence counts as
-// one character, and so does each byte that belongs to none.
-std::size_t CharBytes(const std::string& text, std::size_t pos) {
-    int n = SequenceLength(static_cast<unsigned char>(text[pos]));
-    if (n == 1 || pos + n > text.size())
-        return 1;
-    for (int i = 1; i < n; ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(text[pos + i])))
-            return 1;
-    }
-    return n;
-}
-
 // A reader that cut the value at its buffer size may have split the last
 // character; the broken tail is dropped rather than shown as garbage.
 std::string DropSplitTail(const std::string& text) {
@@ -100,22 +80,38 @@ std::string DropSplitTail(const std::string& text) {
     std::size_t lastStart = 0;
     while (pos < text.size()) {
         lastStart = pos;
-        pos += CharBytes(text, pos);
+        pos += DecodeUtf8(text, pos).bytes;
     }
     if (text.empty())
         return text;
-    const int expected = SequenceLength(static_cast<unsigned char>(text[lastStart]));
+    const int expected = Utf8SequenceLength(static_cast<unsigned char>(text[lastStart]));
     const bool splitLead = expected > 1 && text.size() - lastStart < std::size_t(expected);
     if (!splitLead)
         return text;
     for (std::size_t i = lastStart + 1; i < text.size(); ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(text[i])))
+        if (!IsUtf8Continuation(static_cast<unsigned char>(text[i])))
             return text;
     }
     return text.substr(0, lastStart);
 }
 
 }  // namespace
+
+Settings::Settings() {
+    for (const SettingRow& row : kTable) {
+        switch (row.kind) {
+            case SettingKind::Int32:
+                this->*row.int32Field = row.defaultInt;
+                break;
+            case SettingKind::Int16:
+                this->*row.int16Field = static_cast<std::int16_t>(row.defaultInt);
+                break;
+            case SettingKind::Text:
+                this->*row.textField = row.defaultText;
+                break;
+        }
+    }
+}
 
 std::span<const SettingRow> SettingsTable() {
     return kTable;
@@ -124,7 +120,7 @@ std::span<const SettingRow> SettingsTable() {
 std::string CutToChars(const std::string& text, int maxChars) {
     std::size_t pos = 0;
     for (int chars = 0; chars < maxChars && pos < text.size(); ++chars)
-        pos += CharBytes(text, pos);
+        pos += DecodeUtf8(text, pos).bytes;
     return text.substr(0, pos);
 }
 
@@ -172,7 +168,9 @@ std::string FormatPosition(double twips) {
     return text[0] == '-' ? text : " " + text;
 }
 
-void WritePosition(Platform& platform, const std::string& iniPath, double leftTwips,
+void WritePosition(Platform& platform,
+                   const std::string& iniPath,
+                   double leftTwips,
                    double topTwips) {
     platform.WriteProfileString("window", "left", FormatPosition(leftTwips), iniPath);
     platform.WriteProfileString("window", "top", FormatPosition(topTwips), iniPath);

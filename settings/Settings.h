@@ -10,50 +10,53 @@ namespace zb {
 
 class Platform;
 
-// One field per setting, in the order the settings file is read.
+// One field per setting. A new record holds every setting's default, taken
+// from the settings table (SettingsTable), the one place defaults are written.
 struct Settings {
+    Settings();
+
     // [window]
-    std::int32_t windowShow = 1;
-    std::int32_t windowTime = 0;
-    std::int32_t windowTitle = 1;
-    std::int32_t windowWidth = 3500;
-    std::int32_t windowHeight = 2000;
-    std::int32_t windowLeft = 3500;
-    std::int32_t windowTop = 3500;
-    std::int16_t windowAlwaysOnTop = 0;
-    std::string windowBackground = "BAFEFE";
+    std::int32_t windowShow{};
+    std::int32_t windowTime{};
+    std::int32_t windowTitle{};
+    std::int32_t windowWidth{};
+    std::int32_t windowHeight{};
+    std::int32_t windowLeft{};
+    std::int32_t windowTop{};
+    std::int16_t windowAlwaysOnTop{};
+    std::string windowBackground;
     // [text]
-    std::int32_t textShow = 1;
-    std::int32_t textWidth = 2000;
-    std::int32_t textHeight = 1627;
-    std::int32_t textLeft = 1375;
-    std::int32_t textTop = 0;
-    std::int32_t textBackStyle = 1;
-    std::int32_t textBorder = 1;
-    std::int32_t textAlign = 0;
-    std::int32_t textFontSize = 8;
-    std::int32_t textFontBold = 1;
-    std::int32_t textFontItalic = 0;
-    std::int16_t textFontUnderline = 0;
-    std::string textBackground = "BAFEFE";
-    std::string textFont = "Arial";
-    std::string textFontColor = "000000";
-    std::string textMessage = "You have got mail!";
+    std::int32_t textShow{};
+    std::int32_t textWidth{};
+    std::int32_t textHeight{};
+    std::int32_t textLeft{};
+    std::int32_t textTop{};
+    std::int32_t textBackStyle{};
+    std::int32_t textBorder{};
+    std::int32_t textAlign{};
+    std::int32_t textFontSize{};
+    std::int32_t textFontBold{};
+    std::int32_t textFontItalic{};
+    std::int16_t textFontUnderline{};
+    std::string textBackground;
+    std::string textFont;
+    std::string textFontColor;
+    std::string textMessage;
     // [image]
-    std::int32_t imageShow = 1;
-    std::int32_t imageHeight = 1350;
-    std::int32_t imageWidth = 1350;
-    std::int32_t imageLeft = 0;
-    std::int32_t imageTop = 0;
-    std::int16_t imageBorder = 0;
-    std::string imagePicture = "thebat.jpg";
+    std::int32_t imageShow{};
+    std::int32_t imageHeight{};
+    std::int32_t imageWidth{};
+    std::int32_t imageLeft{};
+    std::int32_t imageTop{};
+    std::int16_t imageBorder{};
+    std::string imagePicture;
     // [wave]
-    std::string waveFile = "message.wav";
+    std::string waveFile;
     // [program]
     std::string programPath;
     // [speaker]
-    std::int32_t speakerFrequenz = 0;
-    std::int16_t speakerTime = 0;
+    std::int32_t speakerFrequenz{};
+    std::int16_t speakerTime{};
 };
 
 // Text fields hold at most this many characters.
@@ -87,7 +90,10 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
 std::string FormatPosition(double twips);
 
 // Writes window.left then window.top to `iniPath`. Failures are not reported.
-void WritePosition(Platform& platform, const std::string& iniPath, double leftTwips, double topTwips);
+void WritePosition(Platform& platform,
+                   const std::string& iniPath,
+                   double leftTwips,
+                   double topTwips);
 
 // Cuts UTF-8 text to at most `maxChars` characters (code points; a stray
 // byte that is no valid UTF-8 counts as one).

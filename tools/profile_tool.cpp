@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace zb::tool {
 namespace {
 
@@ -19,16 +21,6 @@ const char kUsage[] =
     "get-int prints the returned value as an unsigned 32-bit number; write prints 1\n"
     "on success, 0 on failure.\n";
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // An argument as bytes: "hex:" followed by pairs of hex digits is decoded,
 // anything else taken as it is. nullopt for a malformed hex argument.
 std::optional<std::string> DecodeArgument(std::string_view arg) {
@@ -40,8 +32,8 @@ std::optional<std::string> DecodeArgument(std::string_view arg) {
         return std::nullopt;
     std::string bytes;
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexDigit(digits[i]);
-        const int low = HexDigit(digits[i + 1]);
+        const int high = DigitValue(digits[i], 16);
+        const int low = DigitValue(digits[i + 1], 16);
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes += static_cast<char>(high * 16 + low);

@@ -2,8 +2,8 @@
 
 namespace zb {
 
-int SetTopMost(Platform& platform, WindowHandle window, bool onTop) {
-    const int result = platform.SetTopMost(window, onTop);
+int SetTopMost(Platform& platform, bool onTop) {
+    const int result = platform.SetTopMost(onTop);
     return onTop ? result : 0;
 }
 

@@ -1,6 +1,7 @@
 #include "window/ColorText.h"
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 
 namespace zb {
 
@@ -8,14 +9,8 @@ Color ParseColorText(const std::string& text) {
     std::uint64_t value = 0;
     int significant = 0;
     for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = DigitValue(c, 16);
+        if (digit < 0)
             throw MakeFailure(kErrTypeMismatch, "colour \"" + text + "\"");
         if (significant > 0 || digit != 0)
             ++significant;

@@ -1,10 +1,9 @@
 #include "window/Notification.h"
 
-#include <cmath>
-
 #include "platform/Failure.h"
 #include "window/AlwaysOnTop.h"
 #include "window/ColorText.h"
+#include "window/Design.h"
 #include "window/MessageText.h"
 
 namespace zb {
@@ -28,24 +27,12 @@ void RequireSize(const char* setting, std::int32_t value) {
         Refuse(setting, value);
 }
 
-PixelRect ToPixels(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height,
-                   double dpiX, double dpiY) {
-    return {TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY), TwipsToPixels(width, dpiX),
-            TwipsToPixels(height, dpiY)};
-}
-
 }  // namespace
 
-int TwipsToPixels(std::int32_t twips, double dpi) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) * dpi / 1440.0));
-}
-
-double PixelsToTwips(int pixels, double dpi) {
-    return static_cast<double>(pixels) * 1440.0 / dpi;
-}
-
-void ShowNotification(Platform& platform, Settings& s, const std::string& place,
-                      const std::string& appDir) {
+std::string ShowNotification(Platform& platform,
+                             const Settings& s,
+                             const std::string& place,
+                             const std::string& appDir) {
     const double dpiX = platform.ScreenDpiX();
     const double dpiY = platform.ScreenDpiY();
 
@@ -53,15 +40,16 @@ void ShowNotification(Platform& platform, Settings& s, const std::string& place,
     RequireSize("window.width", s.windowWidth);
     RequireSize("window.height", s.windowHeight);
     platform.SetWindowRect(
-        ToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight, dpiX, dpiY));
+        TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight, dpiX, dpiY));
     platform.SetWindowBackground(ParseColorText(s.windowBackground));
 
+    std::string message = s.textMessage;
     if (s.textShow == 1) {
-        s.textMessage = BuildMessageText(s.textMessage, place, platform);
+        message = BuildMessageText(s.textMessage, place, platform);
         LabelSpec label;
         RequireSize("text.width", s.textWidth);
         RequireSize("text.height", s.textHeight);
-        label.rect = ToPixels(s.textLeft, s.textTop, s.textWidth, s.textHeight, dpiX, dpiY);
+        label.rect = TwipsToPixels(s.textLeft, s.textTop, s.textWidth, s.textHeight, dpiX, dpiY);
         RequireChoice("text.backstyle", s.textBackStyle, 1);
         label.opaque = s.textBackStyle == 1;
         RequireChoice("text.border", s.textBorder, 1);
@@ -77,7 +65,7 @@ void ShowNotification(Platform& platform, Settings& s, const std::string& place,
         label.font.underline = s.textFontUnderline == 1;
         label.textColor = ParseColorText(s.textFontColor);
         label.font.name = s.textFont;
-        label.text = s.textMessage;
+        label.text = message;
         platform.SetLabel(label);
         platform.SetLabelVisible(true);
     } else {
@@ -90,7 +78,8 @@ void ShowNotification(Platform& platform, Settings& s, const std::string& place,
         PictureSpec picture;
         RequireSize("image.height", s.imageHeight);
         RequireSize("image.width", s.imageWidth);
-        picture.rect = ToPixels(s.imageLeft, s.imageTop, s.imageWidth, s.imageHeight, dpiX, dpiY);
+        picture.rect =
+            TwipsToPixels(s.imageLeft, s.imageTop, s.imageWidth, s.imageHeight, dpiX, dpiY);
         RequireChoice("image.border", s.imageBorder, 1);
         picture.border = s.imageBorder == 1;
         platform.SetPicture(picture);
@@ -101,7 +90,8 @@ void ShowNotification(Platform& platform, Settings& s, const std::string& place,
 
     platform.ShowWindow();
     if (s.windowAlwaysOnTop == 1)
-        SetTopMost(platform, platform.Handle(), true);
+        SetTopMost(platform, true);
+    return message;
 }
 
 }  // namespace zb

@@ -8,15 +8,14 @@
 
 namespace zb {
 
-// Twips (1/1440 inch) to whole device pixels at `dpi`, and back.
-int TwipsToPixels(std::int32_t twips, double dpi);
-double PixelsToTwips(int pixels, double dpi);
-
-// Builds and shows the window from `settings` (the message field is filled
-// in with the date, time and place first). Throws Failure, before anything is
+// Builds and shows the window from `settings`. Returns the message text: the
+// message field filled in with the date, time and place when the label is
+// shown, the field as it is otherwise. Throws Failure, before anything is
 // shown, for an invalid colour or property value or a picture that cannot be
 // loaded.
-void ShowNotification(Platform& platform, Settings& settings, const std::string& place,
-                      const std::string& appDir);
+std::string ShowNotification(Platform& platform,
+                             const Settings& settings,
+                             const std::string& place,
+                             const std::string& appDir);
 
 }  // namespace zb

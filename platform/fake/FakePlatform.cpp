@@ -1,5 +1,6 @@
 #include "platform/fake/FakePlatform.h"
 
+#include <cstdio>
 
 #include "platform/Failure.h"
 #include "platform/Wildcard.h"
@@ -110,9 +111,10 @@ bool FakePlatform::WriteProfileString(const std::string& section,
     return true;
 }
 
-void FakePlatform::CreateMainWindow(WindowEvents& events) {
+void FakePlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& value) {
     Record("CreateMainWindow");
     events_ = &events;
+    design = value;
     windowExists = true;
 }
 
@@ -174,7 +176,7 @@ PixelPoint FakePlatform::WindowPosition() {
     return position;
 }
 
-int FakePlatform::SetTopMost(WindowHandle, bool onTop) {
+int FakePlatform::SetTopMost(bool onTop) {
     Record(std::string("SetTopMost ") + (onTop ? "1" : "0"));
     return 1;
 }

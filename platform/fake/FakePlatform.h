@@ -57,6 +57,7 @@ public:
     int passes = 0;
     bool windowExists = false;
     bool windowVisible = false;
+    WindowDesign design;
     LabelSpec label;
     PictureSpec picture;
 
@@ -83,7 +84,7 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
-    void CreateMainWindow(WindowEvents& events) override;
+    void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }
     void SetWindowFrame(bool toolWindow) override;
@@ -98,8 +99,7 @@ public:
     void HideWindow() override;
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
-    WindowHandle Handle() override { return 0x1234; }
-    int SetTopMost(WindowHandle window, bool onTop) override;
+    int SetTopMost(bool onTop) override;
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;

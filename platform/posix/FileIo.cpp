@@ -14,45 +14,10 @@
 #include <ctime>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace zb::posix {
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closes now and reports the result; a late write error shows up here.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The canonical form of an existing path; empty when it does not resolve.
 std::string RealPath(const std::string& path) {
@@ -109,8 +74,7 @@ std::string ReplaceTarget(const std::string& path) {
 // letters or digits.
 constexpr std::size_t kTempBaseBytes = 200;
 constexpr std::size_t kTempSuffixBytes = 6;
-constexpr char kTempLetters[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr char kTempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 // A temporary file of ours that nobody has written to for this long, and
 // whose writer no longer holds its lock, was left by a writer that was
 // killed; the next write removes it.
@@ -145,7 +109,7 @@ void RemoveStaleTemps(const std::string& dir, const std::string& prefixName) {
         if (!pattern)
             continue;
         const std::string path = dirSlash + std::string(name);
-        Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st;
         if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
             st.st_uid != ::geteuid() || now - st.st_mtime < kStaleTempSeconds)
@@ -213,10 +177,71 @@ bool FillFile(int fd, const std::string& content, bool exists, const struct stat
 
 }  // namespace
 
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool UniqueFd::Close() {
+    const int fd = Release();
+    return fd >= 0 && ::close(fd) == 0;
+}
+
+int UniqueFd::Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+TempFile::~TempFile() {
+    fd_.Close();
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
+bool TempFile::Create(std::string pattern) {
+    UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    Adopt(std::move(fd), std::move(pattern));
+    return true;
+}
+
+void TempFile::Adopt(UniqueFd fd, std::string path) {
+    fd_ = std::move(fd);
+    path_ = std::move(path);
+}
+
 std::optional<std::string> ReadRegularFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer; the type is
     // checked on the open descriptor, so nothing can swap the file between.
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         return std::nullopt;
     struct stat st;
@@ -260,41 +285,38 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
     // The contents go into an unnamed file first, which vanishes by itself
     // when the process is killed while writing; it gets its temporary name
     // only when it is complete, just before the rename. File systems without
-    // unnamed files get a named temporary file from the start.
-    std::string temp;
-    Fd unnamed(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    // unnamed files get a named temporary file from the start. Until the
+    // rename succeeds, a named temporary file is removed on every way out.
+    TempFile temp;
+    UniqueFd unnamed(::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
     if (unnamed.get() >= 0) {
         static_cast<void>(::flock(unnamed.get(), LOCK_EX | LOCK_NB));
         if (!FillFile(unnamed.get(), content, exists, old))
             return false;
-        temp = NameUnnamedFile(unnamed.get(), prefix);
-        if (!temp.empty() && !unnamed.Close()) {
-            ::unlink(temp.c_str());
-            return false;
+        std::string name = NameUnnamedFile(unnamed.get(), prefix);
+        if (!name.empty()) {
+            temp.Adopt(std::move(unnamed), std::move(name));
+            if (!temp.Close())
+                return false;
         }
     }
-    if (temp.empty()) {
-        temp = prefix + "XXXXXX";
-        Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-        if (fd.get() < 0)
+    if (temp.path().empty()) {
+        if (!temp.Create(prefix + "XXXXXX"))
             return false;
         // Marks the file as being written, for RemoveStaleTemps.
-        static_cast<void>(::flock(fd.get(), LOCK_EX | LOCK_NB));
-        bool ok = FillFile(fd.get(), content, exists, old);
-        ok = fd.Close() && ok;
-        if (!ok) {
-            ::unlink(temp.c_str());
+        static_cast<void>(::flock(temp.fd(), LOCK_EX | LOCK_NB));
+        bool ok = FillFile(temp.fd(), content, exists, old);
+        ok = temp.Close() && ok;
+        if (!ok)
             return false;
-        }
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (::rename(temp.path().c_str(), target.c_str()) != 0)
         return false;
-    }
+    temp.Keep();
 
     // Make the rename itself durable. The new contents are in place already,
     // so a directory that cannot be synced does not make the write fail.
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.get() >= 0)
         ::fsync(dirFd.get());
     return true;
@@ -302,8 +324,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
 
 bool CachedFileReader::Stamp::operator==(const Stamp& other) const {
     return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec &&
-           modified.tv_nsec == other.modified.tv_nsec &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
            changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
 }
 

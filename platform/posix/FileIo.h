@@ -1,4 +1,6 @@
-// Whole-file reads and crash-safe writes for the Linux backend and tools.
+// Files as bytes for the Linux backend, the sound and the tools: whole-file
+// reads, crash-safe replacement, and the small descriptor and temporary-file
+// wrappers they are built from.
 #pragma once
 
 #include <sys/types.h>
@@ -6,8 +8,64 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zb::posix {
+
+// A file descriptor that is closed when it goes out of scope.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd();
+
+    int get() const { return fd_; }
+    // Closes now and reports the result; a late write error shows up here.
+    bool Close();
+    // Hands the descriptor over; this no longer closes it.
+    int Release();
+
+private:
+    int fd_;
+};
+
+// Writes all of `data`, going on after interruptions; false on an error.
+bool WriteAll(int fd, std::string_view data);
+
+// Whether `path` names a regular file (a symbolic link counts by its target).
+bool IsRegularFile(const std::string& path);
+
+// A new private file (mode 0600, closed on exec) that is removed again when
+// this goes out of scope, unless it is kept.
+class TempFile {
+public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile();
+
+    // Creates a file named `pattern` with its last six characters ("XXXXXX")
+    // made unique; false when none can be made.
+    bool Create(std::string pattern);
+    // Takes on a file already made: its descriptor and its name.
+    void Adopt(UniqueFd fd, std::string path);
+
+    int fd() const { return fd_.get(); }
+    // Empty before Create or Adopt succeeded, and once kept.
+    const std::string& path() const { return path_; }
+    // Closes the descriptor, keeping the file; false when written data may
+    // not have reached it.
+    bool Close() { return fd_.Close(); }
+    // Leaves the file where it is (it has been renamed into place, say).
+    void Keep() { path_.clear(); }
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
 
 // The bytes of a regular file; nullopt when it is missing, unreadable, or not
 // a regular file (a directory or a FIFO is never opened for a blocking read).

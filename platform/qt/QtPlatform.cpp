@@ -1,111 +1,37 @@
 #include "platform/qt/QtPlatform.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
-#include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QWindow>
 
-#include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <thread>
 
 #include "platform/Failure.h"
-#include "platform/posix/FileIo.h"
+#include "platform/canberra/Sound.h"
+#include "platform/posix/Locale.h"
+#include "platform/posix/Process.h"
+#include "platform/qt/Picture.h"
 #include "platform/qt/QtWindow.h"
-#include "platform/qt/Sound.h"
-#include "settings/Profile.h"
 
 namespace zb::qt {
 namespace {
 
-// Larger pictures are decoded scaled down to this many pixels per side: the
-// picture box is never that big, and memory stays bounded.
-constexpr int kMaxDecodedSide = 2048;
-// Enough for a 10000 by 10000 picture in formats that cannot decode scaled.
-constexpr int kImageAllocationLimitMb = 512;
 // How long ShowWindow waits for the window manager to map the window.
 constexpr auto kMapWait = std::chrono::milliseconds(2000);
 
-// The built-in design, in twips.
-constexpr int kDesignInnerWidth = 3375;
-constexpr int kDesignInnerHeight = 1350;
-constexpr PixelRect kDesignLabel = {1375, 0, 2000, 1350};
-constexpr PixelRect kDesignPicture = {0, 0, 1350, 1350};
-constexpr Color kDesignFormColor = 0xF0F0F0;
-constexpr Color kDesignLabelColor = 0xBAFEFE;
-
-int TwipsToPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
-
-// The self-pipe that turns SIGTERM, SIGHUP and SIGINT into an event.
-int gSignalPipe[2] = {-1, -1};
-
-void OnSignal(int signal) {
-    int savedErrno = errno;
-    unsigned char byte = static_cast<unsigned char>(signal);
-    [[maybe_unused]] ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-    errno = savedErrno;
-}
-
-// Qt's JPEG reader fills a truncated file with grey and only warns; the
-// warning is the one sign that the picture is incomplete. The decoders'
-// messages are not shown: the failure report says what went wrong.
-bool gDecodeTruncated = false;
-
-void WatchDecodeMessages(QtMsgType, const QMessageLogContext&, const QString& text) {
-    if (text.contains(QStringLiteral("premature end"), Qt::CaseInsensitive))
-        gDecodeTruncated = true;
-}
-
-// The platform while it exists, for the atexit handler.
-QtPlatform* gLivePlatform = nullptr;
-
 }  // namespace
 
-QtPlatform::QtPlatform(std::string commandLine) : commandLine_(std::move(commandLine)) {
-    InstallChildReaper();
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
-        std::atexit(CloseDownAfterLostDisplay);
-    }
-    gLivePlatform = this;
-}
-
-void QtPlatform::CloseDownAfterLostDisplay() {
-    QtPlatform* self = gLivePlatform;
-    // Only a lost display ends the process by exit() while the window is
-    // open; the normal end returns from RunQtApp after the window is gone.
-    if (!self || !self->window_ || !self->events_ || !x11::ConnectionBroken())
-        return;
-    self->displayLost_ = true;
-    // The same close-down as the close box: the lock goes, the position is
-    // written. Window calls below stay away from the dead connection.
-    self->events_->OnCloseRequest();
-}
+QtPlatform::QtPlatform(std::string commandLine) : commandLine_(std::move(commandLine)) {}
 
 QtPlatform::~QtPlatform() {
-    gLivePlatform = nullptr;
-    if (signalNotifier_) {
-        for (int signal : {SIGTERM, SIGHUP, SIGINT})
-            ::signal(signal, SIG_DFL);
-    }
     delete window_;
     // Windows the logic destroyed are still waiting for deleteLater().
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -118,21 +44,21 @@ std::string QtPlatform::CommandLineText() {
 }
 
 std::string QtPlatform::ExecutableDir() {
-    return ExecutableDirectory();
+    return posix::ExecutableDirectory();
 }
 
 // --- files ----------------------------------------------------------------------
 
 bool QtPlatform::FileExists(const std::string& name) {
-    return FindRegularFile(NativePath(name));
+    return posix::FindRegularFile(posix::NativePath(name));
 }
 
 CreateResult QtPlatform::CreateNewFile(const std::string& path) {
-    return ownFiles_.Create(NativePath(path));
+    return ownFiles_.Create(posix::NativePath(path));
 }
 
 bool QtPlatform::DeleteOwnFile(const std::string& path) {
-    return ownFiles_.Delete(NativePath(path));
+    return ownFiles_.Delete(posix::NativePath(path));
 }
 
 // --- profile ----------------------------------------------------------------------
@@ -141,7 +67,7 @@ std::uint32_t QtPlatform::ProfileInt(const std::string& section,
                                      const std::string& key,
                                      std::int32_t def,
                                      const std::string& file) {
-    return profile::GetInt(profileReader_.Read(NativePath(file)), section, key, def);
+    return profiles_.GetInt(posix::NativePath(file), section, key, def);
 }
 
 std::string QtPlatform::ProfileString(const std::string& section,
@@ -149,57 +75,28 @@ std::string QtPlatform::ProfileString(const std::string& section,
                                       const std::string& def,
                                       int size,
                                       const std::string& file) {
-    return profile::GetString(profileReader_.Read(NativePath(file)), section, key, def, size);
+    return profiles_.GetString(posix::NativePath(file), section, key, def, size);
 }
 
 bool QtPlatform::WriteProfileString(const std::string& section,
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) {
-    // A line break in a name or value would split the line and add keys.
-    if (!profile::IsWritable(section, key, value))
-        return false;
-    const std::string path = NativePath(file);
-    std::optional<std::string> content = posix::ReadRegularFile(path);
-    // A file that is there but cannot be read must not be replaced by one
-    // that holds only this key.
-    struct stat st;
-    if (!content && ::stat(path.c_str(), &st) == 0)
-        return false;
-    return posix::ReplaceFileAtomically(path, profile::WriteString(content, section, key, value));
+    return profiles_.WriteString(posix::NativePath(file), section, key, value);
 }
 
 // --- window -------------------------------------------------------------------------
 
-void QtPlatform::CreateMainWindow(WindowEvents& events) {
+void QtPlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
     if (window_)
         return;
     window_ = new NotifierWindow(events);
     events_ = &events;
-    window_->setWindowTitle(QStringLiteral("Zettelblick 2"));
-
-    const double dpiX = ScreenDpiX(), dpiY = ScreenDpiY();
-    auto toPixels = [&](const PixelRect& twips) {
-        return PixelRect{TwipsToPixels(twips.left, dpiX), TwipsToPixels(twips.top, dpiY),
-                         TwipsToPixels(twips.width, dpiX), TwipsToPixels(twips.height, dpiY)};
-    };
-    window_->resize(TwipsToPixels(kDesignInnerWidth, dpiX),
-                    TwipsToPixels(kDesignInnerHeight, dpiY));
-    SetWindowBackground(kDesignFormColor);
-
-    LabelSpec label;
-    label.rect = toPixels(kDesignLabel);
-    label.border = false;
-    label.background = kDesignLabelColor;
-    label.font.name = "MS Sans Serif";
-    label.text = "Example";
-    window_->Label()->Apply(label);
-
-    PictureSpec picture;
-    picture.rect = toPixels(kDesignPicture);
-    window_->Picture()->Apply(picture);
-
-    WatchTerminationSignals();
+    window_->setWindowTitle(QString::fromStdString(design.caption));
+    window_->resize(design.innerWidth, design.innerHeight);
+    SetWindowBackground(design.background);
+    window_->Label()->Apply(design.label);
+    window_->Picture()->Apply(design.picture);
 }
 
 double QtPlatform::ScreenDpiX() {
@@ -273,42 +170,7 @@ void QtPlatform::SetLabelVisible(bool visible) {
 }
 
 void QtPlatform::LoadPicture(const std::string& path) {
-    const std::string native = NativePath(path);
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            throw MakeFailure(kErrFileNotFound, native);
-        throw MakeFailure(kErrPathFileAccess, native + ": " + std::strerror(error));
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw MakeFailure(kErrPathFileAccess, native);
-    }
-    QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-
-    QImageReader::setAllocationLimit(kImageAllocationLimitMb);
-    QImageReader reader(&file);
-    // The contents decide, as the classic picture loader did, not the name.
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    if (!reader.canRead())
-        throw MakeFailure(kErrInvalidPicture, native);
-    const QSize size = reader.size();
-    if (size.width() > kMaxDecodedSide || size.height() > kMaxDecodedSide) {
-        QSize scaled = size.scaled(kMaxDecodedSide, kMaxDecodedSide, Qt::KeepAspectRatio);
-        reader.setScaledSize(scaled.expandedTo(QSize(1, 1)));
-    }
-
-    gDecodeTruncated = false;
-    QtMessageHandler previousHandler = qInstallMessageHandler(WatchDecodeMessages);
-    QImage image = reader.read();
-    qInstallMessageHandler(previousHandler);
-    if (image.isNull() || gDecodeTruncated)
-        throw MakeFailure(kErrInvalidPicture, native);
-
+    QImage image = DecodePicture(posix::NativePath(path));
     if (window_)
         window_->Picture()->SetImage(std::move(image));
 }
@@ -392,14 +254,11 @@ PixelPoint QtPlatform::WindowPosition() {
     return PixelPoint{client.x() - extents.left, client.y() - extents.top};
 }
 
-WindowHandle QtPlatform::Handle() {
-    return window_ ? static_cast<WindowHandle>(window_->winId()) : 0;
-}
-
-int QtPlatform::SetTopMost(WindowHandle window, bool onTop) {
-    const auto id = static_cast<std::uint32_t>(window);
-    if (window_ && window == static_cast<WindowHandle>(window_->winId()))
-        topMost_ = onTop;
+int QtPlatform::SetTopMost(bool onTop) {
+    if (!window_)
+        return 0;
+    const auto id = static_cast<std::uint32_t>(window_->winId());
+    topMost_ = onTop;
     bool sent;
     if (x11::IsMapped(id)) {
         sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");
@@ -432,44 +291,28 @@ void QtPlatform::RunUntilClosed() {
     loop_ = nullptr;
 }
 
-void QtPlatform::WatchTerminationSignals() {
-    if (signalNotifier_ || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    signalNotifier_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, signalNotifier_.get(),
-                     [this] { OnTerminationSignal(); });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
-        ::sigaction(signal, &action, nullptr);
+bool QtPlatform::RequestClose() {
+    if (!window_ || failing_)
+        return false;
+    window_->RequestClose();
+    return true;
 }
 
-void QtPlatform::OnTerminationSignal() {
-    unsigned char buffer[64];
-    ssize_t length;
-    int signal = SIGTERM;
-    while ((length = ::read(gSignalPipe[0], buffer, sizeof buffer)) > 0)
-        signal = buffer[length - 1];
-    // Closes like the close box, so that the lock goes and the position is
-    // kept.
-    if (window_ && !failing_) {
-        window_->RequestClose();
+void QtPlatform::CloseDownWithoutDisplay() {
+    if (!window_ || !events_)
         return;
-    }
-    // Nothing left to close down (the window is gone, or a failure report is
-    // up and the lock already removed): end as the signal asks.
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
+    displayLost_ = true;
+    // The same close-down as the close box: the lock goes, the position is
+    // written. Window calls below stay away from the dead connection.
+    events_->OnCloseRequest();
 }
 
 // --- sound -------------------------------------------------------------------------
 
-Sound& QtPlatform::TheSound() {
+canberra::Sound& QtPlatform::TheSound() {
     // Made on first use: an instance that ends at the lock never needs it.
     if (!sound_)
-        sound_ = std::make_unique<Sound>();
+        sound_ = std::make_unique<canberra::Sound>();
     return *sound_;
 }
 
@@ -478,18 +321,18 @@ void QtPlatform::Tone(std::int32_t hertz, int milliseconds) {
 }
 
 void QtPlatform::StartWav(const std::string& path) {
-    TheSound().StartWav(NativePath(path));
+    TheSound().StartWav(posix::NativePath(path));
 }
 
 // --- programs and messages ----------------------------------------------------------
 
 void QtPlatform::StartProgram(const std::string& path) {
-    SpawnProgram(NativePath(path));
+    posix::SpawnProgram(posix::NativePath(path));
 }
 
 void QtPlatform::ShowModalText(const std::string& text) {
     if (displayLost_) {
-        std::fprintf(stderr, "zettelblick: %s\n", text.c_str());
+        posix::PrintErrorLine(text);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zettelblick"),
@@ -512,11 +355,11 @@ void QtPlatform::ShowMessage(const std::string& text) {
 // --- clock ------------------------------------------------------------------------
 
 std::string QtPlatform::DateText() {
-    return LocaleDateText(std::time(nullptr));
+    return posix::LocaleDateText(std::time(nullptr));
 }
 
 std::string QtPlatform::TimeText() {
-    return LocaleTimeText(std::time(nullptr));
+    return posix::LocaleTimeText(std::time(nullptr));
 }
 
 // --- unexpected failures ----------------------------------------------------------
@@ -527,19 +370,8 @@ void QtPlatform::ShowFailure(const std::string& text) {
     // sees what went wrong too, on one line of standard error, even when
     // nobody is at the screen to read the box. With the display gone, the
     // box itself is that line.
-    if (!displayLost_) {
-        std::string line;
-        for (char c : text) {
-            if (c == '\r' || c == '\n') {
-                if (!line.empty() && line.back() != ' ')
-                    line += ' ';
-            } else {
-                line += c;
-            }
-        }
-        std::fprintf(stderr, "zettelblick: %s\n", line.c_str());
-        std::fflush(stderr);
-    }
+    if (!displayLost_)
+        posix::PrintErrorLine(text);
     ShowModalText(text);
 }
 

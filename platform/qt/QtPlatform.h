@@ -1,22 +1,25 @@
 // The Linux backend: Qt Widgets on X11 for the window and the message
-// boxes, POSIX for files and processes, libcanberra (Sound) for the alerts.
+// boxes, posix/ for files, processes and profile files, canberra/ for the
+// alerts.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "platform/Platform.h"
-#include "platform/posix/FileIo.h"
-#include "platform/qt/PosixOps.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/ProfileFile.h"
 #include "platform/qt/X11.h"
 
 class QEventLoop;
-class QSocketNotifier;
+
+namespace zb::canberra {
+class Sound;
+}
 
 namespace zb::qt {
 
 class NotifierWindow;
-class Sound;
 
 class QtPlatform : public Platform {
 public:
@@ -24,6 +27,16 @@ public:
     // the program's name, taken before Qt saw the arguments.
     explicit QtPlatform(std::string commandLine);
     ~QtPlatform() override;
+
+    // Asks the window to close as its close box does (main.cpp, for a
+    // termination signal). False when there is nothing to close down: no
+    // window, or a failure report is up (the lock is gone already).
+    bool RequestClose();
+    // The X connection has broken and the process is ending (main.cpp's exit
+    // handler): runs the close-down of the close box (the lock goes, the
+    // position is written) without talking to X again. Nothing when no window
+    // is open.
+    void CloseDownWithoutDisplay();
 
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
@@ -46,7 +59,7 @@ public:
                             const std::string& value,
                             const std::string& file) override;
 
-    void CreateMainWindow(WindowEvents& events) override;
+    void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
     void SetWindowFrame(bool toolWindow) override;
@@ -61,8 +74,7 @@ public:
     void HideWindow() override;
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
-    WindowHandle Handle() override;
-    int SetTopMost(WindowHandle window, bool onTop) override;
+    int SetTopMost(bool onTop) override;
 
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
@@ -81,21 +93,15 @@ public:
     [[noreturn]] void ExitProcess(int status) override;
 
 private:
-    // Runs the close-down when the X connection broke: Qt then ends the
-    // process with exit(), and this runs from an atexit handler.
-    static void CloseDownAfterLostDisplay();
     // Sizes and places the window so that its outer frame covers outer_.
     void ApplyGeometry(bool askWindowManager);
-    void WatchTerminationSignals();
-    void OnTerminationSignal();
     void ShowModalText(const std::string& text);
-    Sound& TheSound();
+    canberra::Sound& TheSound();
 
     std::string commandLine_;
-    OwnFiles ownFiles_;
-    // The settings file is read once for all the settings, not once each.
-    posix::CachedFileReader profileReader_;
-    std::unique_ptr<Sound> sound_;
+    posix::OwnFiles ownFiles_;
+    posix::ProfileFiles profiles_;
+    std::unique_ptr<canberra::Sound> sound_;
 
     // Deleted with deleteLater(), since the logic may destroy it from inside
     // one of its own event handlers.
@@ -115,7 +121,6 @@ private:
     bool topMost_ = false;
 
     QEventLoop* loop_ = nullptr;
-    std::unique_ptr<QSocketNotifier> signalNotifier_;
 };
 
 }  // namespace zb::qt

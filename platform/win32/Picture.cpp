@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/win32/Errors.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -34,19 +35,15 @@ bool IsWin32Error(HRESULT hr, DWORD error) {
     return hr == HRESULT_FROM_WIN32(error);
 }
 
-[[noreturn]] void Fail(int number, const std::string& path, DWORD error) {
-    throw MakeFailure(number, path + ": " + SystemErrorText(error));
-}
-
 // A file the decoder could not open: the same numbers as any other file
 // access; everything else means the file is no picture it knows.
 [[noreturn]] void FailOpen(HRESULT hr, const std::string& path) {
     if (IsWin32Error(hr, ERROR_FILE_NOT_FOUND) || IsWin32Error(hr, ERROR_PATH_NOT_FOUND) ||
         IsWin32Error(hr, ERROR_INVALID_NAME))
-        Fail(kErrFileNotFound, path, static_cast<DWORD>(hr));
+        throw SystemFailure(kErrFileNotFound, path, static_cast<DWORD>(hr));
     if (hr == E_ACCESSDENIED || IsWin32Error(hr, ERROR_SHARING_VIOLATION))
-        Fail(kErrPermissionDenied, path, static_cast<DWORD>(hr));
-    Fail(kErrInvalidPicture, path, static_cast<DWORD>(hr));
+        throw SystemFailure(kErrPermissionDenied, path, static_cast<DWORD>(hr));
+    throw SystemFailure(kErrInvalidPicture, path, static_cast<DWORD>(hr));
 }
 
 // Pictures beyond this many pixels are refused before any memory is taken.
@@ -81,16 +78,16 @@ Picture Picture::Load(const std::string& path) {
     // for an empty picture name) is no picture file.
     const DWORD attributes = ::GetFileAttributesW(widePath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        Fail(kErrFileNotFound, path, ::GetLastError());
+        throw SystemFailure(kErrFileNotFound, path, ::GetLastError());
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-        Fail(kErrFileNotFound, path, ERROR_FILE_NOT_FOUND);
+        throw SystemFailure(kErrFileNotFound, path, ERROR_FILE_NOT_FOUND);
 
     ComRef<IWICImagingFactory> factory;
     HRESULT hr =
         ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                            IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()));
     if (FAILED(hr))
-        Fail(kErrInvalidPicture, path, static_cast<DWORD>(hr));
+        throw SystemFailure(kErrInvalidPicture, path, static_cast<DWORD>(hr));
 
     ComRef<IWICBitmapDecoder> decoder;
     hr = factory->CreateDecoderFromFilename(widePath.c_str(), nullptr, GENERIC_READ,
@@ -108,9 +105,9 @@ Picture Picture::Load(const std::string& path) {
     if (SUCCEEDED(hr))
         hr = pixels->GetSize(&width, &height);
     if (FAILED(hr))
-        Fail(kErrInvalidPicture, path, static_cast<DWORD>(hr));
+        throw SystemFailure(kErrInvalidPicture, path, static_cast<DWORD>(hr));
     if (width == 0 || height == 0)
-        Fail(kErrInvalidPicture, path, static_cast<DWORD>(WINCODEC_ERR_BADIMAGE));
+        throw SystemFailure(kErrInvalidPicture, path, static_cast<DWORD>(WINCODEC_ERR_BADIMAGE));
     if (std::uint64_t{width} * height > kMaxPixels)
         throw MakeFailure(kErrOutOfMemory, path);
 
@@ -133,7 +130,7 @@ Picture Picture::Load(const std::string& path) {
     const UINT size = stride * height;
     hr = pixels->CopyPixels(nullptr, stride, size, static_cast<BYTE*>(bits));
     if (FAILED(hr))
-        Fail(kErrInvalidPicture, path, static_cast<DWORD>(hr));
+        throw SystemFailure(kErrInvalidPicture, path, static_cast<DWORD>(hr));
     ::GdiFlush();
 
     const BYTE* bytes = static_cast<const BYTE*>(bits);

@@ -1,7 +1,6 @@
 #include "platform/win32/Text.h"
 
 #include <climits>
-#include <cstdio>
 
 namespace zb::win32 {
 namespace {
@@ -53,30 +52,6 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 
 std::string AnsiToUtf8(std::string_view ansi) {
     return FromWide(CP_UTF8, ToWide(CP_ACP, ansi));
-}
-
-std::string SystemErrorText(DWORD error) {
-    // A Win32 error wrapped in an HRESULT is looked up as the error itself.
-    if (HRESULT_FACILITY(error) == FACILITY_WIN32 && (error & 0x80000000u))
-        error = HRESULT_CODE(error);
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length > 0 && buffer)
-        text.assign(buffer, length);
-    if (buffer)
-        ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) {
-        char number[32];
-        std::snprintf(number, sizeof number, (error & 0x80000000u) ? "error 0x%08lX" : "error %lu",
-                      static_cast<unsigned long>(error));
-        return number;
-    }
-    return WideToUtf8(text);
 }
 
 }  // namespace zb::win32

@@ -17,8 +17,4 @@ std::string WideToUtf8(std::wstring_view wide);
 std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
 
-// The system's own description of an error number (GetLastError or an
-// HRESULT), as UTF-8 without the trailing line end.
-std::string SystemErrorText(DWORD error);
-
 }  // namespace zb::win32

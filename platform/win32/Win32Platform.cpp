@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Failure.h"
+#include "platform/win32/Errors.h"
 #include "platform/win32/ProcessText.h"
 #include "platform/win32/Text.h"
 
@@ -12,27 +13,6 @@ namespace zb::win32 {
 namespace {
 
 constexpr wchar_t kAppTitle[] = L"Zettelblick";
-
-// The error number a file operation's failure is reported with; `notFound`
-// for a missing file or directory, which each caller names its own way.
-int FileErrorNumber(DWORD error, int notFound) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return notFound;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return kErrPermissionDenied;
-        default:
-            // ERROR_INVALID_NAME (wildcards, a colon) and everything else.
-            return kErrPathFileAccess;
-    }
-}
-
-[[noreturn]] void FailFile(DWORD error, int notFound, const std::string& path) {
-    throw MakeFailure(FileErrorNumber(error, notFound), path + ": " + SystemErrorText(error));
-}
 
 std::pair<DWORD, ULONGLONG> FileIdentity(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
@@ -68,7 +48,7 @@ std::string Win32Platform::ExecutableDir() {
         const DWORD length =
             ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0)
-            FailFile(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
+            throw PathFailure(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
         // A full buffer may hold a cut path: try again with a larger one.
         if (length < path.size()) {
             path.resize(length);
@@ -109,7 +89,7 @@ CreateResult Win32Platform::CreateNewFile(const std::string& path) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
             return CreateResult::AlreadyExists;
-        FailFile(error, kErrPathNotFound, path);
+        throw PathFailure(error, kErrPathNotFound, path);
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (::GetFileInformationByHandle(file, &info))
@@ -128,7 +108,7 @@ bool Win32Platform::DeleteOwnFile(const std::string& path) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return false;
-        FailFile(error, kErrPathNotFound, path);
+        throw PathFailure(error, kErrPathNotFound, path);
     }
     BY_HANDLE_FILE_INFORMATION info;
     const bool known =
@@ -142,7 +122,7 @@ bool Win32Platform::DeleteOwnFile(const std::string& path) {
                                       sizeof disposition)) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(file);
-        FailFile(error, kErrPathNotFound, path);
+        throw PathFailure(error, kErrPathNotFound, path);
     }
     ::CloseHandle(file);
     ownFiles_.erase(FileIdentity(info));
@@ -188,8 +168,8 @@ bool Win32Platform::WriteProfileString(const std::string& section,
 
 // --- window --------------------------------------------------------------------------
 
-void Win32Platform::CreateMainWindow(WindowEvents& events) {
-    window_ = std::make_unique<Window>(events, ScreenDpiX(), ScreenDpiY());
+void Win32Platform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
+    window_ = std::make_unique<Window>(events, design, ScreenDpiY());
 }
 
 Window& Win32Platform::MainWindow() {
@@ -260,13 +240,10 @@ PixelPoint Win32Platform::WindowPosition() {
     return MainWindow().Position();
 }
 
-WindowHandle Win32Platform::Handle() {
-    return window_ ? reinterpret_cast<WindowHandle>(window_->Handle()) : 0;
-}
-
-int Win32Platform::SetTopMost(WindowHandle window, bool onTop) {
-    return ::SetWindowPos(reinterpret_cast<HWND>(window), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0,
-                          0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+int Win32Platform::SetTopMost(bool onTop) {
+    HWND window = window_ ? window_->Handle() : nullptr;
+    return ::SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                          SWP_NOMOVE | SWP_NOSIZE);
 }
 
 // --- event loop ----------------------------------------------------------------------
@@ -330,7 +307,7 @@ void Win32Platform::StartProgram(const std::string& path) {
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           nullptr, &startup, &process))
-        FailFile(::GetLastError(), kErrFileNotFound, path);
+        throw PathFailure(::GetLastError(), kErrFileNotFound, path);
     // The user has just clicked: the new program may take the foreground.
     ::AllowSetForegroundWindow(process.dwProcessId);
     ::CloseHandle(process.hThread);

@@ -43,7 +43,7 @@ public:
                             const std::string& file) override;
 
     // window
-    void CreateMainWindow(WindowEvents& events) override;
+    void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
     void SetWindowFrame(bool toolWindow) override;
@@ -58,8 +58,7 @@ public:
     void HideWindow() override;
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
-    WindowHandle Handle() override;
-    int SetTopMost(WindowHandle window, bool onTop) override;
+    int SetTopMost(bool onTop) override;
 
     // event loop
     void Sleep(int milliseconds) override;

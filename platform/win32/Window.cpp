@@ -6,22 +6,15 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/win32/Errors.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"ZettelblickNotification";
-constexpr wchar_t kCaption[] = L"Zettelblick 2";
 constexpr int kLabelId = 1;
 constexpr int kPictureId = 2;
-
-// The built-in design, in twips; ShowNotification replaces all of it.
-constexpr int kInnerWidth = 3375;
-constexpr int kInnerHeight = 1350;
-constexpr RECT kLabelTwips{1375, 0, 1375 + 2000, 1350};
-constexpr RECT kPictureTwips{0, 0, 1350, 1350};
-constexpr COLORREF kDesignBackground = RGB(0xFE, 0xFE, 0xBA);
 
 // Both frames keep WS_EX_TOOLWINDOW, which keeps the window out of the
 // taskbar and the task switcher; WS_POPUP keeps the system from choosing a
@@ -36,22 +29,8 @@ COLORREF ToColorRef(Color color) {
     return static_cast<COLORREF>(color & 0x00FFFFFF);
 }
 
-int Scale(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
-
-RECT ScaleRect(const RECT& twips, double dpiX, double dpiY) {
-    return {Scale(twips.left, dpiX), Scale(twips.top, dpiY), Scale(twips.right, dpiX),
-            Scale(twips.bottom, dpiY)};
-}
-
 HINSTANCE Instance() {
     return ::GetModuleHandleW(nullptr);
-}
-
-[[noreturn]] void FailWindow(const char* what) {
-    const DWORD error = ::GetLastError();
-    throw MakeFailure(kErrInternal, std::string(what) + ": " + SystemErrorText(error));
 }
 
 void RegisterWindowClass(WNDPROC procedure) {
@@ -70,17 +49,16 @@ void RegisterWindowClass(WNDPROC procedure) {
     windowClass.lpszClassName = kClassName;
     // No class brush: WM_ERASEBKGND paints the configured colour.
     if (!::RegisterClassExW(&windowClass))
-        FailWindow("RegisterClassExW");
+        throw SystemFailure(kErrInternal, "RegisterClassExW", ::GetLastError());
     registered = true;
 }
 
-HWND CreateControl(HWND parent, int id, DWORD style, const RECT& rect, const wchar_t* text) {
-    HWND control =
-        ::CreateWindowExW(0, L"STATIC", text, kControlStyle | style, rect.left, rect.top,
-                          rect.right - rect.left, rect.bottom - rect.top, parent,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+HWND CreateControl(HWND parent, int id, DWORD style, const PixelRect& rect) {
+    HWND control = ::CreateWindowExW(
+        0, L"STATIC", L"", kControlStyle | style, rect.left, rect.top, rect.width, rect.height,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     if (!control)
-        FailWindow("CreateWindowExW STATIC");
+        throw SystemFailure(kErrInternal, "CreateWindowExW STATIC", ::GetLastError());
     return control;
 }
 
@@ -123,29 +101,25 @@ void ReplaceBrush(HBRUSH& brush, COLORREF color) {
 
 }  // namespace
 
-Window::Window(WindowEvents& events, double dpiX, double dpiY) : events_(events) {
+Window::Window(WindowEvents& events, const WindowDesign& design, double dpiY) : events_(events) {
     RegisterWindowClass(&Window::WindowProc);
-    ReplaceBrush(background_, kDesignBackground);
-    ReplaceBrush(labelBackground_, kDesignBackground);
-    labelBackColor_ = kDesignBackground;
+    ReplaceBrush(background_, ToColorRef(design.background));
 
-    RECT outer{0, 0, Scale(kInnerWidth, dpiX), Scale(kInnerHeight, dpiY)};
+    RECT outer{0, 0, design.innerWidth, design.innerHeight};
     ::AdjustWindowRectEx(&outer, kToolStyle, FALSE, kFrameExStyle);
     // WM_NCCREATE stores `this` and sets hwnd_.
-    if (!::CreateWindowExW(kFrameExStyle, kClassName, kCaption, kToolStyle, 0, 0,
-                           outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                           Instance(), this))
-        FailWindow("CreateWindowExW");
+    if (!::CreateWindowExW(kFrameExStyle, kClassName, Utf8ToWide(design.caption).c_str(),
+                           kToolStyle, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                           nullptr, nullptr, Instance(), this))
+        throw SystemFailure(kErrInternal, "CreateWindowExW", ::GetLastError());
 
-    label_ =
-        CreateControl(hwnd_, kLabelId, SS_LEFT, ScaleRect(kLabelTwips, dpiX, dpiY), L"Example");
-    ::SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
-                   FALSE);
+    label_ = CreateControl(hwnd_, kLabelId, SS_LEFT, design.label.rect);
     // Created after the label and raised to the top of the controls' order:
     // where the two overlap, the picture covers the label.
-    picture_ =
-        CreateControl(hwnd_, kPictureId, SS_OWNERDRAW, ScaleRect(kPictureTwips, dpiX, dpiY), L"");
+    picture_ = CreateControl(hwnd_, kPictureId, SS_OWNERDRAW, design.picture.rect);
     ::SetWindowPos(picture_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetLabel(design.label, dpiY);
+    SetPictureBox(design.picture);
 }
 
 Window::~Window() {

@@ -12,10 +12,9 @@ namespace zb::win32 {
 
 class Window {
 public:
-    // Creates the window hidden, with its built-in design (a tool window
-    // whose inner area is 3375 by 1350 twips, the label and the picture box)
-    // laid out at the given dots per inch.
-    Window(WindowEvents& events, double dpiX, double dpiY);
+    // Creates the window hidden, as `design` describes it: a tool window with
+    // the label and the picture box. `dpiY` sizes the label's font.
+    Window(WindowEvents& events, const WindowDesign& design, double dpiY);
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     ~Window();

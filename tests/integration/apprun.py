@@ -1,14 +1,19 @@
-"""Runs the real zettelblick binary the way a mail filter or a script does,
-for the concurrency, fault and hostile-input tests.
+"""The one harness of the integration tests that run the program: it lays out
+application folders, starts the program (the Linux build natively, the
+Windows build under Wine) on a private X session, waits for its window,
+confirms its message boxes and reads what it did.
 
-AppTest is a unittest base class with one Xvfb + openbox session per class
-(xharness.XSession). It lays out application folders inside a private root
-folder (so that names with "..", or a sibling folder, stay inside it),
-starts the program, confirms the message boxes it puts up, and finishes
-each run with a hang detector (a generous time-out, never a measured bound)
-and a check that the process ended by itself, not by a signal.
+AppTest is the unittest base class of every such suite: one X session
+(xharness.XSession: Xvfb with openbox) per class and, for a class with
+WINE = True, one Wine prefix (wine_env.WineEnv); per test a private root
+folder that holds the test's application folders (so that names with "..",
+or a sibling folder, stay inside it) and is the programs' current folder.
+Each run ends with a hang detector (a generous time-out, never a measured
+bound) and a check that the process ended by itself, not by a signal. Only
+processes started here are ever signalled or killed.
 
-Only processes started here are ever signalled or killed.
+Environment: ZB_APP_DIR, the Linux build's application folder (default
+build/app); for Wine suites ZB_WIN32_BUILD_DIR and ZB_WINE_WORK (wine_env.py).
 """
 
 import glob
@@ -20,29 +25,123 @@ import tempfile
 import time
 import unittest
 
+import wine_env
 import xharness
 
 TITLE = "Zettelblick 2"
 BOX_TITLE = "Zettelblick"
 LOCK = "zettelblick_Text1_Beispieltext.tmp"
+INI = "zettelblick.ini"
+# Beside the program in every application folder: its picture and sound.
+APP_FILES = ("thebat.jpg", "message.wav")
 # No sound: most runs are about files and windows.
 QUIET_INI = "[wave]\nfile=\n"
+# The default window at 96 dpi (15 twips a pixel): 3500, 3500, 3500 by 2000
+# twips; its colour BAFEFE in the settings' blue-green-red order.
+DEFAULT_OUTER = (233, 233, 233, 133)
+PALE_YELLOW = (0xFE, 0xFE, 0xBA)
 TIMEOUT = xharness.DEFAULT_TIMEOUT
 # The temporary names of a settings write: "." + name + "." + six letters.
 TEMP_SUFFIX = re.compile(r"\.[A-Za-z0-9]{6}$")
 
 
-def temp_files(directory, ini_name):
-    """The temporary files of a settings write to `ini_name` in `directory`."""
-    prefix = "." + ini_name[:200] + "."
-    return sorted(name for name in os.listdir(directory)
-                  if name.startswith(prefix) and TEMP_SUFFIX.search(name[len(prefix) - 1:])
-                  and len(name) == len(prefix) + 6)
+# --- the program of a build ---------------------------------------------------------
 
 
-def lock_files(directory):
-    return sorted(os.path.basename(p) for p in glob.glob(os.path.join(glob.escape(directory),
-                                                                      "*.tmp")))
+class Native:
+    """The Linux build's program, from its application folder `source`
+    (default: ZB_APP_DIR, else build/app)."""
+
+    binary = "zettelblick"
+    encoding = "utf-8"
+    temp_parent = None  # the system's temporary folder
+
+    def __init__(self, source=None):
+        source = source or os.environ.get("ZB_APP_DIR") or os.path.join(
+            os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "app")
+        if not os.path.isfile(os.path.join(source, self.binary)):
+            raise xharness.HarnessError("no built %s in %s (set ZB_APP_DIR)"
+                                        % (self.binary, source))
+        self.source = os.path.abspath(source)
+
+    def popen(self, app, args, env, cwd):
+        return subprocess.Popen([os.path.join(app, self.binary)] + list(args), env=env, cwd=cwd,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def press_ok(self, x, box, env):
+        """Confirms the message box `box` as a user does, with Return."""
+        x.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
+        x.key("Return")
+
+
+class UnderWine:
+    """The Windows build's program under Wine (wine_env.WineEnv). Its output
+    is not read (see WineEnv.run)."""
+
+    binary = wine_env.APP_EXE
+    encoding = "cp1252"  # a Windows user's settings file
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.source = wine.build_file("app")
+        self.temp_parent = wine.work_dir
+
+    def popen(self, app, args, env, cwd):
+        return self.wine.start([os.path.join(app, self.binary)] + list(args), env=env, cwd=cwd)
+
+    def press_ok(self, x, box, env):
+        """Presses OK in the message box through the Windows API (winprobe)."""
+        self.wine.probe("ok", BOX_TITLE, env=env)
+
+
+def make_app_folder(target, program, ini=None, ini_name=INI, with_files=APP_FILES):
+    """Lays out an application folder in `target` (made when missing): the
+    program of `program`'s build, the files `with_files` from its build's
+    application folder (None: every file there except lock files), and a
+    settings file `ini_name` holding `ini` when it is given (bytes as they
+    are, text in the program's encoding). Returns `target`."""
+    os.makedirs(target, exist_ok=True)
+    if with_files is None:
+        with_files = [name for name in os.listdir(program.source)
+                      if not name.endswith(".tmp")
+                      and os.path.isfile(os.path.join(program.source, name))]
+    for name in {program.binary, *with_files}:
+        shutil.copy2(os.path.join(program.source, name), target)
+    if ini is not None:
+        write_bytes(os.path.join(target, ini_name),
+                    ini if isinstance(ini, bytes) else ini.encode(program.encoding))
+    return target
+
+
+def wait_for_window_or_end(x, proc, timeout=TIMEOUT):
+    """What a started program shows first: ("window", id) for the
+    notification, ("box", None) for a message box without it, ("ended",
+    None) when it ended without either."""
+    def seen():
+        window = next(iter(x.viewable(TITLE)), None)
+        if window is not None:
+            return "window", window
+        if proc.poll() is not None:
+            return "ended", None
+        if x.viewable(BOX_TITLE):
+            return "box", None
+        return None
+    return xharness.wait_until(seen, timeout, what="a window or the end")
+
+
+def confirm_boxes(x, program, env):
+    """Confirms every message box on the screen; returns their count."""
+    count = 0
+    for box in x.viewable(BOX_TITLE):
+        program.press_ok(x, box, env)
+        xharness.wait_until(lambda: box not in x.viewable(BOX_TITLE),
+                            what="the message box to close")
+        count += 1
+    return count
+
+
+# --- files ---------------------------------------------------------------------------
 
 
 def read_bytes(path):
@@ -55,8 +154,21 @@ def write_bytes(path, data):
         f.write(data)
 
 
+def lock_files(directory):
+    return sorted(os.path.basename(p) for p in glob.glob(os.path.join(glob.escape(directory),
+                                                                      "*.tmp")))
+
+
+def temp_files(directory, ini_name):
+    """The temporary files of a settings write to `ini_name` in `directory`."""
+    prefix = "." + ini_name[:200] + "."
+    return sorted(name for name in os.listdir(directory)
+                  if name.startswith(prefix) and TEMP_SUFFIX.search(name[len(prefix) - 1:])
+                  and len(name) == len(prefix) + 6)
+
+
 class Mount:
-    """A small tmpfs mounted on `path` (root only; `available` is False where
+    """A small tmpfs mounted on `path` (root only; `mounted` is False where
     mounting is not permitted). Unmounted on exit."""
 
     def __init__(self, path, size):
@@ -100,140 +212,197 @@ def unmount(target):
     subprocess.run(["umount", target], capture_output=True)
 
 
-class Run:
-    """One started program and what came of it."""
+# --- runs ----------------------------------------------------------------------------
 
-    def __init__(self, proc):
+
+class Run:
+    """One start of the program from its application folder `app`, and what
+    came of it once finished: exit status, standard output and error (text),
+    and the message boxes the harness confirmed meanwhile."""
+
+    def __init__(self, app, proc):
+        self.app = app
         self.proc = proc
+        self.window = None
         self.status = None
         self.out = ""
         self.err = ""
         self.boxes = 0
 
+    def path(self, name):
+        return os.path.join(self.app, name)
 
-class AppTest(xharness.XSessionTestCase):
-    """One X session for the class; per test a private root folder."""
+    def read(self, name=INI):
+        return read_bytes(self.path(name))
+
+    def lines(self, name=INI):
+        """The lines of a file of the folder (any bytes, as Latin-1)."""
+        return self.read(name).decode("latin-1").splitlines()
+
+
+class AppTest(unittest.TestCase):
+    """One X session (and, with WINE, one Wine prefix) for the class; per test
+    a private root folder and the runs it started, ended at its end."""
+
+    WINE = False
+    # Options of the class's X session (xharness.XSession).
+    SESSION = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = None
+        if cls.WINE:
+            cls.wine = wine_env.WineEnv().__enter__()
+        try:
+            cls.x = xharness.XSession(**cls.SESSION).__enter__()
+            cls.program = UnderWine(cls.wine) if cls.wine else Native()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+        cls.env = cls.wine.env(cls.x.env) if cls.wine else cls.x.env
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.wine:
+            cls.wine.__exit__(None, None, None)
+        if getattr(cls, "x", None):
+            cls.x.__exit__(None, None, None)
 
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="zb-hard-")
+        self.root = tempfile.mkdtemp(prefix="zb-test-", dir=self.program.temp_parent)
         self.runs = []
         self.addCleanup(self._cleanup)
 
     def _cleanup(self):
-        for run in self.runs:
-            if run.proc.poll() is None:
-                run.proc.kill()
-            try:
-                run.proc.communicate(timeout=TIMEOUT)
-            except (subprocess.TimeoutExpired, ValueError):
-                pass
-        # Boxes and windows of this test must not be left to the next one.
-        try:
-            self.x.wait_for_no_window(TITLE)
-            self.x.wait_for_no_window(BOX_TITLE)
-        except xharness.HarnessError:
-            pass
+        self.stop_all(quiet=True)
         shutil.rmtree(self.root, ignore_errors=True)
 
     # --- folders ---------------------------------------------------------------
 
-    def make_app(self, ini=None, name="app", ini_name="zettelblick.ini",
-                 with_files=xharness.APP_FILES):
-        """An application folder `name` inside the root folder: the binary,
-        its picture and sound, and a settings file when `ini` is given (text
-        or bytes)."""
-        source = xharness.build_app_dir()
-        target = os.path.join(self.root, name)
-        os.makedirs(target, exist_ok=True)
-        shutil.copy2(os.path.join(source, xharness.BINARY_NAME), target)
-        for file in with_files:
-            shutil.copy2(os.path.join(source, file), target)
-        if ini is not None:
-            write_bytes(os.path.join(target, ini_name),
-                        ini if isinstance(ini, bytes) else ini.encode())
-        return target
+    def make_app(self, ini=None, name="app", ini_name=INI, with_files=APP_FILES):
+        """An application folder `name` in the root folder (None: a new one
+        of its own); see make_app_folder."""
+        target = (tempfile.mkdtemp(prefix="app-", dir=self.root) if name is None
+                  else os.path.join(self.root, name))
+        return make_app_folder(target, self.program, ini, ini_name, with_files)
 
     # --- running ---------------------------------------------------------------
 
-    def start(self, app_dir, args=(), env=None):
-        """Starts the program in `app_dir`; `args` may be text or bytes."""
-        binary = os.path.join(app_dir, xharness.BINARY_NAME)
-        # Started in the root folder: whatever a relative name creates
-        # stays inside it.
-        proc = subprocess.Popen([binary] + list(args), env=env or self.x.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                stdin=subprocess.DEVNULL, cwd=self.root)
-        run = Run(proc)
+    def start(self, app, args=(), env=None, cwd=None):
+        """Starts the program of the folder `app`, in the root folder unless
+        `cwd` says otherwise; `args` may be text or bytes."""
+        run = Run(app, self.program.popen(app, args, env or self.env, cwd or self.root))
         self.runs.append(run)
         return run
 
-    def confirm_boxes(self):
-        """Presses Return in every message box on the screen; their count."""
-        count = 0
-        for box in self.x.find_windows(BOX_TITLE):
-            if "IsViewable" not in self.x.run(["xwininfo", "-id", str(box)], check=False):
-                continue
-            self.x.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
-            self.x.key("Return")
-            count += 1
-            xharness.wait_until(lambda: box not in self.x.find_windows(BOX_TITLE),
-                                what="the message box to close")
-        return count
+    def wait_for_window_or_end(self, run, timeout=TIMEOUT):
+        """The notification's window id, or None when the program ended (or
+        put up a message box) without one."""
+        return wait_for_window_or_end(self.x, run.proc, timeout)[1]
+
+    def show(self, app, args=(), env=None, cwd=None):
+        """Starts the program and waits until its window has settled; the
+        window's id is run.window."""
+        run = self.start(app, args, env, cwd)
+        run.window = self.wait_for_window_or_end(run)
+        if run.window is None:
+            self.finish(run)
+            self.fail("no window; status %s, stderr: %s" % (run.status, run.err))
+        self.x.settled_geometry(run.window)
+        return run
+
+    def confirm(self, box):
+        """Confirms one message box and waits until it has gone."""
+        self.program.press_ok(self.x, box, self.env)
+        xharness.wait_until(lambda: box not in self.x.viewable(BOX_TITLE),
+                            what="the message box to close")
 
     def confirm_box(self, run):
         """Waits for a message box of `run` to be shown, then confirms it.
         (A box's window may exist, unmapped, before it is shown: a click on
         the notification meanwhile would be lost to the coming modal box.)"""
         self.x.wait_for_window(BOX_TITLE)
-        run.boxes += self.confirm_boxes()
+        run.boxes += confirm_boxes(self.x, self.program, self.env)
 
     def finish(self, run, timeout=TIMEOUT):
-        """Waits for the program to end, confirming its message boxes. Fails
-        when it hangs or dies by a signal."""
+        """Waits for the program to end, confirming its message boxes (counted
+        in run.boxes). Fails when it hangs or dies by a signal."""
         deadline = time.monotonic() + timeout
         while run.proc.poll() is None:
             if time.monotonic() > deadline:
                 run.proc.kill()
                 run.proc.communicate()
                 self.fail("the program hung (still running after %d s)" % timeout)
-            run.boxes += self.confirm_boxes()
+            run.boxes += confirm_boxes(self.x, self.program, self.env)
             time.sleep(0.05)
         out, err = run.proc.communicate()
-        run.out, run.err = out.decode(errors="replace"), err.decode(errors="replace")
+        run.out = (out or b"").decode(errors="replace")
+        run.err = (err or b"").decode(errors="replace")
         run.status = run.proc.returncode
         self.assertGreaterEqual(run.status, 0, "ended by signal %d; stderr: %s"
                                 % (-run.status, run.err))
         return run
 
-    def wait_for_window_or_end(self, run, timeout=TIMEOUT):
-        """The notification's window id, or None when the program ended (or
-        put up a message box) without one."""
-        def seen():
-            for window in self.x.find_windows(TITLE):
-                if "IsViewable" in self.x.run(["xwininfo", "-id", str(window)], check=False):
-                    return ("window", window)
-            if run.proc.poll() is not None:
-                return ("ended", None)
-            if any("IsViewable" in self.x.run(["xwininfo", "-id", str(b)], check=False)
-                   for b in self.x.find_windows(BOX_TITLE)):
-                return ("box", None)
-            return None
-        kind, window = xharness.wait_until(seen, timeout, what="a window or the end")
-        return window
+    def stop_all(self, quiet=False):
+        """Ends every program this test started that still runs, and waits
+        until no notification or message box is left on the screen (quiet:
+        without failing when one stays)."""
+        for run in self.runs:
+            if run.status is not None:
+                continue
+            if run.proc.poll() is None:
+                run.proc.kill()
+            try:
+                run.proc.communicate(timeout=TIMEOUT)
+            except (subprocess.TimeoutExpired, ValueError):
+                pass
+            run.status = run.proc.returncode
+        try:
+            if self.wine:
+                # A box of a killed program may still be up under Wine.
+                self.program.press_ok(self.x, None, self.env)
+            self.x.wait_for_no_window(TITLE)
+            self.x.wait_for_no_window(BOX_TITLE)
+        except xharness.HarnessError:
+            if not quiet:
+                raise
+
+    # --- the user --------------------------------------------------------------
+
+    def click_client(self, window, x, y):
+        """A click at x, y of the window's client area."""
+        cx, cy, _, _ = self.x.client_geometry(window)
+        self.x.click(cx + x, cy + y)
 
     def click(self, window):
-        cx, cy, cw, ch = self.x.client_geometry(window)
-        self.x.click(cx + cw - 10, cy + ch - 3)
+        """A click on the free area at the client area's lower right corner."""
+        _, _, cw, ch = self.x.client_geometry(window)
+        self.click_client(window, cw - 10, ch - 3)
 
-    def show_and_click(self, app_dir, args=(), env=None):
-        """Starts, waits for the window, clicks it, waits for the end."""
-        run = self.start(app_dir, args, env)
+    def show_and_click(self, app, args=(), env=None, boxes=0):
+        """Starts, waits for the window, confirms `boxes` message boxes,
+        clicks the window and waits for the end."""
+        run = self.start(app, args, env)
         window = self.wait_for_window_or_end(run)
         if window is None:
             self.finish(run)
             self.fail("no window; status %s, stderr: %s" % (run.status, run.err))
+        for _ in range(boxes):
+            self.confirm_box(run)
         self.click(window)
         return self.finish(run)
+
+    # --- what it did -------------------------------------------------------------
+
+    def assert_closed_down(self, run, left=" 3495", top=" 3495"):
+        """The run ended normally without a message box, gave up its lock and
+        wrote the position (by default the default window's)."""
+        self.finish(run)
+        self.assertEqual((run.status, run.boxes), (0, 0), run.err)
+        self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
+        lines = run.lines()
+        self.assertIn("left=" + left, lines)
+        self.assertIn("top=" + top, lines)
 
     def assert_failure_report(self, run, *expected):
         """The run ended in an unexpected failure: a report box, a line on
@@ -243,4 +412,3 @@ class AppTest(xharness.XSessionTestCase):
         self.assertRegex(run.err, r"Run-time error '\d+'")
         for text in expected:
             self.assertIn(text, run.err)
-

@@ -23,9 +23,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import apprun  # noqa: E402
 import xharness  # noqa: E402
 
 # The caption as a tool window has it: the title and a close box. (The
@@ -34,8 +34,6 @@ import xharness  # noqa: E402
 xharness.OPENBOX_RC = xharness.OPENBOX_RC.replace("<titleLayout>NLIMC</titleLayout>",
                                                   "<titleLayout>LC</titleLayout>")
 
-TITLE = "Zettelblick 2"
-BOX_TITLE = "Zettelblick"
 BACKGROUND = "#e4e8ee"
 
 
@@ -54,68 +52,17 @@ def settings_name(args):
     return name + ".ini"
 
 
-def copy_app(source, ini, args):
-    if not os.path.isfile(os.path.join(source, xharness.BINARY_NAME)):
-        fail("no %s in %s" % (xharness.BINARY_NAME, source))
-    target = tempfile.mkdtemp(prefix="zb-shot-")
-    app = os.path.join(target, "app")
-    # Lock files of a notification that is open elsewhere stay behind.
-    shutil.copytree(source, app, ignore=shutil.ignore_patterns("*.tmp"))
-    if ini:
-        shutil.copyfile(ini, os.path.join(app, settings_name(args)))
-    return target, app
-
-
-def viewable(session, title):
-    return [w for w in session.find_windows(title)
-            if "IsViewable" in session.run(["xwininfo", "-id", str(w)], check=False)]
-
-
-def wait_for_notification(session, proc):
+def wait_for_notification(session, program, proc):
     """The notification's window; confirms message boxes on the way."""
-    deadline = time.monotonic() + xharness.DEFAULT_TIMEOUT
-    while time.monotonic() < deadline:
-        windows = viewable(session, TITLE)
-        if windows:
-            return windows[0]
-        for box in viewable(session, BOX_TITLE):
-            print("screenshot.py: confirming a message box (check the settings file)",
-                  file=sys.stderr)
-            session.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
-            session.key("Return")
-            time.sleep(0.5)
-        if proc.poll() is not None:
+    while True:
+        kind, window = apprun.wait_for_window_or_end(session, proc)
+        if kind == "window":
+            return window
+        if kind == "ended":
             fail("the program ended with status %d before showing its window" % proc.returncode)
-        time.sleep(0.05)
-    fail("no notification window appeared")
-
-
-def settled_geometry(session, window):
-    """The window's outer geometry once it stays the same for a moment (the
-    window manager may still be fitting the frame when it first shows)."""
-    last = None
-    for _ in range(100):
-        now = session.outer_geometry(window)
-        if now == last:
-            break
-        last = now
-        time.sleep(0.1)
-    return last
-
-
-def settled_screenshot(session, path, region):
-    """Writes the screen to path once two screenshots of region agree."""
-    previous = None
-    for _ in range(100):
-        time.sleep(0.1)
-        shot = session.screenshot()
-        x, y, w, h = region
-        here = bytes(b for yy in range(y, y + h) for b in shot.pixels[
-            (yy * shot.width + x) * 3:(yy * shot.width + x + w) * 3])
-        if here == previous:
-            break
-        previous = here
-    session.screenshot(path)
+        print("screenshot.py: confirming a message box (check the settings file)",
+              file=sys.stderr)
+        apprun.confirm_boxes(session, program, session.env)
 
 
 def main():
@@ -130,20 +77,30 @@ def main():
         fail("no settings file %s" % options.ini)
     args = shlex.split(options.args)
 
-    target, app = copy_app(os.path.abspath(options.app), options.ini, args)
+    try:
+        program = apprun.Native(os.path.abspath(options.app))
+    except xharness.HarnessError as e:
+        fail(str(e))
+    target = tempfile.mkdtemp(prefix="zb-shot-")
+    # A copy of the whole folder, so that the real one keeps its settings
+    # file and gets no lock file.
+    app = apprun.make_app_folder(os.path.join(target, "app"), program, with_files=None)
+    if options.ini:
+        shutil.copyfile(options.ini, os.path.join(app, settings_name(args)))
     try:
         with xharness.XSession() as session:
-            proc = session.start([os.path.join(app, xharness.BINARY_NAME)] + args, cwd=app)
+            proc = program.popen(app, args, session.env, app)
             try:
-                window = wait_for_notification(session, proc)
-                x, y, w, h = settled_geometry(session, window)
+                window = wait_for_notification(session, program, proc)
+                x, y, w, h = session.settled_geometry(window)
                 # Only what lies on the screen.
                 x0, y0 = max(0, x), max(0, y)
                 x1, y1 = min(session.width, x + w), min(session.height, y + h)
                 if x1 <= x0 or y1 <= y0:
                     fail("the window lies outside the screen")
                 full = os.path.join(target, "screen.png")
-                settled_screenshot(session, full, (x0, y0, x1 - x0, y1 - y0))
+                session.settled_screenshot((x0, y0, x1 - x0, y1 - y0))
+                session.screenshot(full)
                 out_dir = os.path.dirname(os.path.abspath(options.out))
                 os.makedirs(out_dir, exist_ok=True)
                 # The window with a soft shadow on a plain background.

@@ -24,7 +24,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import apprun  # noqa: E402
 import xharness  # noqa: E402
-from apprun import LOCK, TIMEOUT, TITLE  # noqa: E402
+from apprun import INI, LOCK, TIMEOUT, TITLE  # noqa: E402
 
 # A settings file as people edit it: a comment, blank lines, CRLF and LF
 # line ends, a Latin-1 byte, spaces around "=", sections in any case.
@@ -53,14 +53,14 @@ class Burst:
         # Read and write: opening never blocks, and the FIFO keeps its data
         # for a wrapper that comes late.
         self.fd = os.open(self.fifo, os.O_RDWR)
-        binary = os.path.join(app_dir, "zettelblick")
+        binary = os.path.join(app_dir, test.program.binary)
         self.procs = []
         for args in arguments:
             proc = subprocess.Popen(
                 ["sh", "-c", 'read _ < "$0" && exec "$@"', self.fifo, binary] + list(args),
                 env=test.x.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                 stderr=subprocess.PIPE)
-            test.runs.append(apprun.Run(proc))
+            test.runs.append(apprun.Run(app_dir, proc))
             self.procs.append(proc)
         test.addCleanup(os.close, self.fd)
 
@@ -90,11 +90,6 @@ def finish_all(test, procs):
     return results
 
 
-def viewable_windows(x):
-    return [w for w in x.find_windows(TITLE)
-            if "IsViewable" in x.run(["xwininfo", "-id", str(w)], check=False)]
-
-
 class ConcurrencyTest(apprun.AppTest):
     def test_fifty_identical_starts_give_one_notification(self):
         app = self.make_app(apprun.QUIET_INI)
@@ -110,7 +105,7 @@ class ConcurrencyTest(apprun.AppTest):
         others = [p for p in burst.procs if p is not survivors[0]]
         for status, err in finish_all(self, others):
             self.assertEqual((status, err), (0, ""))
-        self.assertEqual(viewable_windows(self.x), [window])
+        self.assertEqual(self.x.viewable(TITLE), [window])
         self.assertEqual(len(self.x.find_windows(TITLE)), 1)
         self.assertEqual(apprun.lock_files(app), [LOCK])
 
@@ -118,15 +113,15 @@ class ConcurrencyTest(apprun.AppTest):
         [(status, err)] = finish_all(self, survivors)
         self.assertEqual(status, 0, err)
         self.assertEqual(apprun.lock_files(app), [])
-        self.assertEqual(apprun.temp_files(app, "zettelblick.ini"), [])
+        self.assertEqual(apprun.temp_files(app, INI), [])
 
     def test_twenty_places_closed_together_keep_the_settings_file_whole(self):
         app = self.make_app(HAND_MADE_INI)
-        ini = os.path.join(app, "zettelblick.ini")
+        ini = os.path.join(app, INI)
         places = ["Postfach_%d" % i for i in range(20)]
         burst = Burst(self, app, [["/place:" + place] for place in places])
         burst.release()
-        xharness.wait_until(lambda: len(viewable_windows(self.x)) == 20,
+        xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 20,
                             what="20 windows")
         self.assertEqual(apprun.lock_files(app),
                          sorted("zettelblick_Text1_%s.tmp" % p.replace("_", " ")
@@ -154,7 +149,7 @@ class ConcurrencyTest(apprun.AppTest):
         self.assertIn(b"left=", window_section)
         self.assertIn(b"top=", window_section)
         self.assertEqual(apprun.lock_files(app), [])
-        self.assertEqual(apprun.temp_files(app, "zettelblick.ini"), [])
+        self.assertEqual(apprun.temp_files(app, INI), [])
 
 
 if __name__ == "__main__":

@@ -27,12 +27,11 @@ import zlib
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import apprun  # noqa: E402
 import xharness  # noqa: E402
-from apprun import LOCK, QUIET_INI, TITLE  # noqa: E402
+from apprun import DEFAULT_OUTER, INI, LOCK, QUIET_INI, TITLE  # noqa: E402
 
-INI = "zettelblick.ini"
 # At 96 dpi, 15 twips are a pixel: the default 3500 twips put the outer
 # frame at 233 pixels, 1500 twips at 100.
-DEFAULT_CORNER = (233, 233)
+DEFAULT_CORNER = DEFAULT_OUTER[:2]
 
 
 def png(width, height, rows=None, rgb=(0, 0, 255)):
@@ -61,9 +60,19 @@ class FaultTest(apprun.AppTest):
     def outer_corner(self, window):
         return self.x.outer_geometry(window)[:2]
 
-    def require_mount(self, mount):
+    def mounted_app(self, spare):
+        """A tmpfs for the application folder "app", with `spare` bytes free
+        beside the program; the test is skipped where mounting is refused."""
+        binary = os.path.getsize(os.path.join(self.program.source, self.program.binary))
+        mount = apprun.Mount(os.path.join(self.root, "app"), binary + spare).__enter__()
+
+        def unmount():
+            self.stop_all(quiet=True)  # no program of the test may hold it
+            mount.__exit__(None, None, None)
+        self.addCleanup(unmount)
         if not mount.mounted:
             self.skipTest("cannot mount a tmpfs here (%s); needs root" % mount.error)
+        return mount
 
     # --- the position write ------------------------------------------------------
 
@@ -141,34 +150,31 @@ class FaultTest(apprun.AppTest):
         self.assertEqual(state(apprun.read_bytes(ini)), "both")
 
     def test_full_disk_keeps_the_old_settings_file(self):
-        binary_size = os.path.getsize(os.path.join(xharness.build_app_dir(), "zettelblick"))
-        app = os.path.join(self.root, "app")
-        with apprun.Mount(app, binary_size + 4 * 1024 * 1024) as mount:
-            self.require_mount(mount)
-            old = (b"[window]\r\nleft=1500\r\ntop=1500\r\n[wave]\r\nfile=\r\n"
-                   + b"; padding\r\n" * 50000)
-            self.make_app(old)
-            # Fill every block that is left.
-            fd = os.open(os.path.join(app, "filler"), os.O_WRONLY | os.O_CREAT, 0o644)
-            try:
-                for size in (65536, 4096, 512, 1):
-                    try:
-                        while True:
-                            os.write(fd, b"\0" * size)
-                    except OSError:
-                        pass
-            finally:
-                os.close(fd)
-            run = self.start(app)
-            window = self.x.wait_for_window(TITLE)
-            # The settings were read: the window stands where they say.
-            self.assertEqual(self.outer_corner(window), (100, 100))
-            self.click(window)
-            self.finish(run)
-            self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
-            self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), old)
-            self.assertEqual(apprun.temp_files(app, INI), [])
-            self.assertEqual(apprun.lock_files(app), [])
+        self.mounted_app(4 * 1024 * 1024)
+        old = (b"[window]\r\nleft=1500\r\ntop=1500\r\n[wave]\r\nfile=\r\n"
+               + b"; padding\r\n" * 50000)
+        app = self.make_app(old)
+        # Fill every block that is left.
+        fd = os.open(os.path.join(app, "filler"), os.O_WRONLY | os.O_CREAT, 0o644)
+        try:
+            for size in (65536, 4096, 512, 1):
+                try:
+                    while True:
+                        os.write(fd, b"\0" * size)
+                except OSError:
+                    pass
+        finally:
+            os.close(fd)
+        run = self.start(app)
+        window = self.x.wait_for_window(TITLE)
+        # The settings were read: the window stands where they say.
+        self.assertEqual(self.outer_corner(window), (100, 100))
+        self.click(window)
+        self.finish(run)
+        self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
+        self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), old)
+        self.assertEqual(apprun.temp_files(app, INI), [])
+        self.assertEqual(apprun.lock_files(app), [])
 
     def test_read_only_settings_are_not_written_and_the_close_completes(self):
         old = b"[window]\r\nleft=1500\r\ntop=1500\r\n[wave]\r\nfile=\r\n"
@@ -203,35 +209,29 @@ class FaultTest(apprun.AppTest):
                     self.assertEqual(apprun.temp_files(folder, os.path.basename(ini_name)), [])
 
     def test_folder_read_only_at_close_reports_the_lock_it_cannot_delete(self):
-        binary_size = os.path.getsize(os.path.join(xharness.build_app_dir(), "zettelblick"))
-        app = os.path.join(self.root, "app")
-        with apprun.Mount(app, binary_size + 2 * 1024 * 1024) as mount:
-            self.require_mount(mount)
-            self.make_app(QUIET_INI)
-            run = self.start(app)
-            window = self.x.wait_for_window(TITLE)
-            mount.read_only()
-            try:
-                self.click(window)
-                self.finish(run)
-            finally:
-                mount.read_only(False)
-            self.assert_failure_report(run, "Permission denied", LOCK)
-            self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), QUIET_INI.encode())
+        mount = self.mounted_app(2 * 1024 * 1024)
+        app = self.make_app(QUIET_INI)
+        run = self.start(app)
+        window = self.x.wait_for_window(TITLE)
+        mount.read_only()
+        try:
+            self.click(window)
+            self.finish(run)
+        finally:
+            mount.read_only(False)
+        self.assert_failure_report(run, "Permission denied", LOCK)
+        self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), QUIET_INI.encode())
 
     def test_unwritable_application_folder_reports_the_lock_and_shows_no_window(self):
-        binary_size = os.path.getsize(os.path.join(xharness.build_app_dir(), "zettelblick"))
-        app = os.path.join(self.root, "app")
-        with apprun.Mount(app, binary_size + 2 * 1024 * 1024) as mount:
-            self.require_mount(mount)
-            self.make_app(QUIET_INI)
-            mount.read_only()
-            run = self.start(app)
-            self.assertIsNone(self.wait_for_window_or_end(run))
-            self.finish(run)
-            self.assert_failure_report(run, "Permission denied", LOCK)
-            self.assertEqual(apprun.lock_files(app), [])
-            mount.read_only(False)
+        mount = self.mounted_app(2 * 1024 * 1024)
+        app = self.make_app(QUIET_INI)
+        mount.read_only()
+        run = self.start(app)
+        self.assertIsNone(self.wait_for_window_or_end(run))
+        self.finish(run)
+        self.assert_failure_report(run, "Permission denied", LOCK)
+        self.assertEqual(apprun.lock_files(app), [])
+        mount.read_only(False)
 
     def test_lock_deleted_while_open_still_closes_and_writes_the_position(self):
         app = self.make_app(QUIET_INI)
@@ -241,7 +241,7 @@ class FaultTest(apprun.AppTest):
         self.click(window)
         self.finish(run)
         self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
-        lines = xharness.read_text(os.path.join(app, INI)).splitlines()
+        lines = run.lines()
         self.assertIn("left= 3495", lines)
         self.assertIn("top= 3495", lines)
         self.assertEqual(apprun.lock_files(app), [])
@@ -303,12 +303,7 @@ class FaultTest(apprun.AppTest):
             with self.subTest(name):
                 app = self.make_app("[wave]\nfile=bad.wav\n", name=name.replace(" ", "-"))
                 make(os.path.join(app, "bad.wav"))
-                run = self.start(app, env=env)
-                window = self.x.wait_for_window(TITLE)
-                if boxes:
-                    self.confirm_box(run)
-                self.click(window)
-                self.finish(run)
+                run = self.show_and_click(app, env=env, boxes=boxes)
                 self.assertEqual((run.status, run.boxes, run.err), (0, boxes, ""))
 
     # --- pictures ------------------------------------------------------------------
@@ -319,8 +314,7 @@ class FaultTest(apprun.AppTest):
         big_jpeg = os.path.join(source, "big.jpg")
         subprocess.run(["convert", "-size", "10000x10000", "xc:red", big_jpeg], check=True,
                        timeout=120, capture_output=True)
-        with open(os.path.join(xharness.build_app_dir(), "thebat.jpg"), "rb") as f:
-            good = f.read()
+        good = apprun.read_bytes(os.path.join(self.program.source, "thebat.jpg"))
 
         def put(data):
             return lambda p: apprun.write_bytes(p, data)

@@ -21,9 +21,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import apprun  # noqa: E402
 import xharness  # noqa: E402
-from apprun import LOCK, QUIET_INI, TITLE  # noqa: E402
+from apprun import INI, LOCK, QUIET_INI, TITLE  # noqa: E402
 
-INI = "zettelblick.ini"
 # A settings file whose position shows that it was the one read: 1500
 # twips are 100 pixels at 96 dpi.
 PLACED_INI = b"[window]\r\nleft=1500\r\ntop=1500\r\n[wave]\r\nfile=\r\n"
@@ -294,12 +293,7 @@ class HostileTest(apprun.AppTest):
         for name, ini, args, boxes in cases:
             with self.subTest(name):
                 app = self.make_app(ini, name=name.replace(" ", "-"))
-                run = self.start(app, args)
-                window = self.x.wait_for_window(TITLE)
-                if boxes:
-                    self.confirm_box(run)
-                self.click(window)
-                self.finish(run)
+                run = self.show_and_click(app, args, boxes=boxes)
                 self.assertEqual((run.status, run.boxes, run.err), (0, boxes, ""))
                 self.assertEqual(apprun.lock_files(app), [])
 

@@ -13,7 +13,6 @@ application folder. Needs what xharness.py needs.
 
 import os
 import re
-import shutil
 import signal
 import stat
 import subprocess
@@ -23,15 +22,12 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import apprun  # noqa: E402
 import xharness  # noqa: E402
+from apprun import BOX_TITLE, DEFAULT_OUTER, LOCK, TITLE  # noqa: E402
 
-TITLE = "Zettelblick 2"
-BOX_TITLE = "Zettelblick"
-LOCK = "zettelblick_Text1_Beispieltext.tmp"
 # No sound in these runs.
-QUIET = "[wave]\nfile=\n"
-# The default window at 96 dpi: 3500, 3500, 3500 by 2000 twips.
-DEFAULT_OUTER = (233, 233, 233, 133)
+QUIET = apprun.QUIET_INI
 TWIPS_PER_PIXEL = 15
 
 # Colours as (red, green, blue) and as the settings write them (blue first).
@@ -101,10 +97,6 @@ def longest_run(shot, rect, y, is_ink):
     return best
 
 
-def crop(shot, rect):
-    return bytes(b for _, _, p in pixels_in(shot, rect) for b in p)
-
-
 def shift(rect, dx, dy):
     return rect[0] + dx, rect[1] + dy, rect[2], rect[3]
 
@@ -119,20 +111,6 @@ def eventually(predicate, timeout=5.0):
         return bool(xharness.wait_until(predicate, timeout=timeout))
     except xharness.HarnessError:
         return False
-
-
-def wait_for_settled_geometry(x, window):
-    """Waits until the window's place and size stay the same for a moment
-    (see test_window_appears_at_once_in_its_configured_frame)."""
-    last = [None]
-
-    def settled():
-        now = (x.outer_geometry(window), x.client_geometry(window))
-        same, last[0] = now == last[0], now
-        if not same:
-            time.sleep(0.1)
-        return same
-    xharness.wait_until(settled, interval=0, what="the window to keep its size")
 
 
 def ini_file(*sections):
@@ -155,32 +133,23 @@ def write_marker_program(path, marker):
     os.chmod(path, 0o755)
 
 
-class Run:
-    """One start of the notification from its own application folder."""
-
-    def __init__(self, app_dir, proc):
-        self.app_dir = app_dir
-        self.proc = proc
-        self.window = None
-
-    def path(self, name):
-        return os.path.join(self.app_dir, name)
-
-    def settings(self, name="zettelblick.ini"):
-        with open(self.path(name), "rb") as f:
-            return f.read()
-
-    def setting_lines(self, name="zettelblick.ini"):
-        return self.settings(name).decode("utf-8").splitlines()
+# The settings of a custom place and size: 100, 200, 300 by 200 pixels.
+CUSTOM_WINDOW = {"left": 1500, "top": 3000, "width": 4500, "height": 3000}
+# name, [window] settings, outer frame
+FRAME_CASES = [
+    ("defaults", {}, DEFAULT_OUTER),
+    ("custom with caption", dict(CUSTOM_WINDOW, title=1), (100, 200, 300, 200)),
+    ("custom without caption", dict(CUSTOM_WINDOW, title=0), (100, 200, 300, 200)),
+]
 
 
-class NotificationTest(xharness.XSessionTestCase):
+class NotificationTest(apprun.AppTest):
     def setUp(self):
-        self.runs = []
+        super().setUp()
         self.started_programs = []
+        self.addCleanup(self.kill_started_programs)
 
-    def tearDown(self):
-        self.stop_all()
+    def kill_started_programs(self):
         for pid in self.started_programs:
             try:
                 os.kill(pid, signal.SIGKILL)
@@ -189,79 +158,25 @@ class NotificationTest(xharness.XSessionTestCase):
 
     # --- running ------------------------------------------------------------------
 
-    def stop_all(self):
-        """Ends whatever an earlier run left on screen."""
-        for run in self.runs:
-            if run.proc.poll() is None:
-                run.proc.kill()
-            run.proc.communicate()
-        self.runs = []
-        self.x.wait_for_no_window(TITLE)
-        self.x.wait_for_no_window(BOX_TITLE)
-
-    def new_app_dir(self, ini):
-        app_dir = xharness.make_app_dir(ini)
-        self.addCleanup(shutil.rmtree, app_dir, True)
-        return app_dir
-
-    def launch(self, ini=QUIET, args=(), app_dir=None, cwd=None, env=None, stop_others=True):
+    def launch(self, ini=QUIET, args=(), app_dir=None, cwd=None, env=None, stop_others=True,
+               show=False):
+        """Starts the notification from a fresh application folder holding
+        `ini` (or from `app_dir`), after ending whatever an earlier run left
+        on screen; with `show`, waits for its window as AppTest.show does."""
         if stop_others:
             self.stop_all()
-        app_dir = app_dir or self.new_app_dir(ini)
-        proc = self.x.start([os.path.join(app_dir, xharness.BINARY_NAME)] + list(args),
-                            env=env, cwd=cwd or app_dir)
-        run = Run(app_dir, proc)
-        self.runs.append(run)
-        return run
+        start = super().show if show else self.start
+        return start(app_dir or self.make_app(ini, name=None), args, env=env, cwd=cwd)
 
     def show(self, ini=QUIET, **kwargs):
-        run = self.launch(ini, **kwargs)
-        run.window = self.x.wait_for_window(TITLE)
-        wait_for_settled_geometry(self.x, run.window)
-        return run
-
-    def finish(self, run):
-        out, err = run.proc.communicate(timeout=xharness.DEFAULT_TIMEOUT)
-        return run.proc.returncode, err
-
-    def viewable(self, title):
-        return [w for w in self.x.find_windows(title)
-                if "IsViewable" in self.x.run(["xwininfo", "-id", str(w)], check=False)]
-
-    def assert_closed_down(self, run, left=" 3495", top=" 3495"):
-        status, err = self.finish(run)
-        self.assertEqual(status, 0, err)
-        self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
-        lines = run.setting_lines()
-        self.assertIn("left=" + left, lines)
-        self.assertIn("top=" + top, lines)
-
-    def click_client(self, window, x, y):
-        cx, cy, _, _ = self.x.client_geometry(window)
-        self.x.click(cx + x, cy + y)
-
-    def confirm_box(self, box):
-        """Presses Return in the message box, as a user confirms it."""
-        self.x.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
-        self.x.key("Return")
-        xharness.wait_until(lambda: box not in self.viewable(BOX_TITLE),
-                            what="the message box to close")
+        return self.launch(ini, show=True, **kwargs)
 
     def settled_shot(self, window, ready, timeout=10.0):
         """A screenshot and the client area of the window, once ready(shot,
-        client) holds and two screenshots in a row agree (painting is over).
-        After the time-out the last screenshot is returned as it is, for the
-        assertions to say what is wrong with it."""
+        client) holds and painting is over (xharness.settled_screenshot)."""
         client = self.x.client_geometry(window)
-        deadline = time.monotonic() + timeout
-        previous = None
-        while True:
-            shot = self.x.screenshot()
-            here = crop(shot, client)
-            if (here == previous and ready(shot, client)) or time.monotonic() > deadline:
-                return shot, client
-            previous = here
-            time.sleep(0.1)
+        return self.x.settled_screenshot(client, lambda shot: ready(shot, client),
+                                         timeout), client
 
     # --- geometry and frame -----------------------------------------------------------
 
@@ -269,32 +184,13 @@ class NotificationTest(xharness.XSessionTestCase):
         self.assertTrue(all(abs(a - e) <= 1 for a, e in zip(actual, expected)),
                         "%s: %r, expected %r (one pixel either way)" % (what, actual, expected))
 
-    def test_outer_frame_has_the_configured_place_and_size(self):
-        custom = {"left": 1500, "top": 3000, "width": 4500, "height": 3000}
-        cases = [
-            ("defaults", {}, DEFAULT_OUTER),
-            ("custom with caption", dict(custom, title=1), (100, 200, 300, 200)),
-            ("custom without caption", dict(custom, title=0), (100, 200, 300, 200)),
-        ]
-        for name, window, outer in cases:
-            with self.subTest(name):
-                run = self.show(QUIET + ini_file(("window", window)))
-                self.assert_close_to(self.x.outer_geometry(run.window), outer, "outer frame")
-                if window.get("title") == 0:
-                    # Frameless: the client area is the whole window.
-                    self.assert_close_to(self.x.client_geometry(run.window), outer, "client")
-
     # Every frame geometry from the moment of mapping: the window must never
     # be mapped in another size first (a frame asked for while the window was
-    # still resizable has a resize handle and is taller).
+    # still resizable has a resize handle and is taller). Where it stays,
+    # the outer frame has the configured place and size; the default one to
+    # the pixel.
     def test_window_appears_at_once_in_its_configured_frame(self):
-        custom = {"left": 1500, "top": 3000, "width": 4500, "height": 3000}
-        cases = [
-            ("defaults", {}, DEFAULT_OUTER),
-            ("custom with caption", dict(custom, title=1), (100, 200, 300, 200)),
-            ("custom without caption", dict(custom, title=0), (100, 200, 300, 200)),
-        ]
-        for name, window, outer in cases:
+        for name, window, outer in FRAME_CASES:
             with self.subTest(name):
                 with xharness.RootWatcher(self.x.display) as watch:
                     run = self.show(QUIET + ini_file(("window", window)))
@@ -303,6 +199,12 @@ class NotificationTest(xharness.XSessionTestCase):
                 self.assertTrue(history)
                 for geometry in history:
                     self.assert_close_to(geometry, outer, "frame while shown (all: %r)" % history)
+                self.assert_close_to(self.x.outer_geometry(run.window), outer, "outer frame")
+                if name == "defaults":
+                    self.assertEqual(self.x.outer_geometry(run.window), DEFAULT_OUTER)
+                if window.get("title") == 0:
+                    # Frameless: the client area is the whole window.
+                    self.assert_close_to(self.x.client_geometry(run.window), outer, "client")
 
     def frame_extents(self, window):
         value = self.x.prop(window, "_NET_FRAME_EXTENTS")
@@ -328,6 +230,10 @@ class NotificationTest(xharness.XSessionTestCase):
                     # A caption bar above the client area, not just a border.
                     self.assertGreater(client[1] - outer[1], 10)
                     self.assertEqual(outer[3] - client[3], sum(extents[2:]))
+                    # Not resizable.
+                    hints = self.x.prop(window, "WM_NORMAL_HINTS")
+                    self.assertIn("minimum size: %d by %d" % client[2:], hints)
+                    self.assertIn("maximum size: %d by %d" % client[2:], hints)
                     # A close box but no minimise or maximise for a window
                     # manager that follows the Motif hints.
                     hints = self.x.prop(window, "_MOTIF_WM_HINTS")
@@ -375,11 +281,11 @@ class NotificationTest(xharness.XSessionTestCase):
                     f.write(QUIET + ini_file(
                         ("window", {"background": BLUE_TEXT, "left": 3800, "top": 3800}),
                         ("text", plain), ("image", plain)))
-                later = self.launch(args=["/config:later"], app_dir=first.app_dir,
+                later = self.launch(args=["/config:later"], app_dir=first.app,
                                     stop_others=False)
-                xharness.wait_until(lambda: len(self.viewable(TITLE)) == 2,
+                xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 2,
                                     what="the second notification")
-                later_window = [w for w in self.viewable(TITLE) if w != first.window][0]
+                later_window = [w for w in self.x.viewable(TITLE) if w != first.window][0]
                 def first_on_top():
                     order = self.stacking()
                     return order.index(first.window) > order.index(later_window)
@@ -567,7 +473,7 @@ class NotificationTest(xharness.XSessionTestCase):
                     written, _ = self.label_ink(expected, env=env)
                     if expected == literal():
                         break
-                self.assertTrue(crop(filled, label) == crop(written, label),
+                self.assertTrue(filled.crop(label) == written.crop(label),
                                 "%r does not look like %r" % (template, expected))
 
     def test_font_settings_change_the_text(self):
@@ -585,7 +491,7 @@ class NotificationTest(xharness.XSessionTestCase):
         for name, text in cases:
             with self.subTest(name):
                 shot, _ = self.label_ink("Post und Paket", text=text)
-                self.assertFalse(crop(shot, label) == crop(base, label),
+                self.assertFalse(shot.crop(label) == base.crop(label),
                                  "looks like the default font")
                 ink = bounding_box(shot, label, not_blue)
                 if name == "larger size":
@@ -646,7 +552,7 @@ class NotificationTest(xharness.XSessionTestCase):
                 run = self.show(before)
                 self.click_client(run.window, *DEFAULT_SPOTS["free area"])
                 self.assert_closed_down(run)
-                written = run.settings().decode("utf-8")
+                written = run.read().decode("utf-8")
                 if after is not None:
                     self.assertEqual(written, after)
                     continue
@@ -666,15 +572,14 @@ class NotificationTest(xharness.XSessionTestCase):
                     self.assertEqual(sections[-1].lower(), "window", written)
 
     def make_program_dir(self, name):
-        root = tempfile.mkdtemp(prefix="zb-program-")
-        self.addCleanup(shutil.rmtree, root, True)
-        folder = os.path.join(root, name)
-        os.makedirs(folder, exist_ok=True)
+        """A folder `name` of its own for a program to start."""
+        folder = os.path.join(tempfile.mkdtemp(prefix="program-", dir=self.root), name)
+        os.makedirs(folder)
         return folder
 
     def program_started(self, marker):
         pid = int(xharness.wait_until(
-            lambda: os.path.isfile(marker) and xharness.read_text(marker).strip(),
+            lambda: os.path.isfile(marker) and apprun.read_bytes(marker).strip(),
             what="the program to start"))
         self.started_programs.append(pid)
         return pid
@@ -684,10 +589,14 @@ class NotificationTest(xharness.XSessionTestCase):
         time.sleep(1.0)
         self.assertFalse(os.path.exists(marker), "the program was started")
 
-    def test_click_starts_the_program_and_closes(self):
+    def test_click_closes_and_starts_the_program(self):
         cases = [
-            # where to click, folder of the program, program.path, run in it,
-            # window.time (a click during the timed wait counts too)
+            # where to click, folder of the program (None: no program),
+            # program.path, run in it, window.time (a click during the timed
+            # wait counts too)
+            ("free area", None, None, False, 0),
+            ("label", None, None, False, 0),
+            ("picture", None, None, False, 0),
             ("label", "plain", "{dir}/start.sh", False, 0),
             ("picture", "with blank", "{dir}/start.sh", False, 0),
             ("free area", "plain", "./start.sh", True, 0),
@@ -696,18 +605,21 @@ class NotificationTest(xharness.XSessionTestCase):
         ]
         for where, folder_name, path, in_folder, wait in cases:
             with self.subTest(where=where, path=path, folder=folder_name, time=wait):
-                folder = self.make_program_dir(folder_name)
-                marker = os.path.join(folder, "started")
-                write_marker_program(os.path.join(folder, "start.sh"), marker)
-                program = path.format(dir=folder)
-                run = self.show(QUIET + "[program]\npath=%s\n[window]\ntime=%d\n"
-                                % (program, wait), cwd=folder if in_folder else None)
+                ini = QUIET + "[window]\ntime=%d\n" % wait
+                folder = marker = None
+                if folder_name:
+                    folder = self.make_program_dir(folder_name)
+                    marker = os.path.join(folder, "started")
+                    write_marker_program(os.path.join(folder, "start.sh"), marker)
+                    ini += "[program]\npath=%s\n" % path.format(dir=folder)
+                run = self.show(ini, cwd=folder if in_folder else None)
                 self.click_client(run.window, *DEFAULT_SPOTS[where])
-                pid = self.program_started(marker)
+                pid = self.program_started(marker) if marker else None
                 self.assert_closed_down(run)
                 self.x.wait_for_no_window(TITLE)
-                # Started on its own: it runs on after the notification ended.
-                os.kill(pid, 0)
+                if pid:
+                    # Started on its own: it runs on after the notification ended.
+                    os.kill(pid, 0)
 
     def test_missing_program_is_reported_then_the_window_closes(self):
         folder = self.make_program_dir("on-path")
@@ -725,9 +637,9 @@ class NotificationTest(xharness.XSessionTestCase):
                 self.click_client(run.window, *DEFAULT_SPOTS["label"])
                 box = self.x.wait_for_window(BOX_TITLE)
                 # The notification waits for the user.
-                self.assertIn(run.window, self.viewable(TITLE))
+                self.assertIn(run.window, self.x.viewable(TITLE))
                 self.assertIsNone(run.proc.poll())
-                self.confirm_box(box)
+                self.confirm(box)
                 self.x.wait_for_no_window(TITLE)
                 self.assert_closed_down(run)
                 self.assert_not_started(marker)
@@ -759,34 +671,28 @@ class NotificationTest(xharness.XSessionTestCase):
         ox, oy, _, _ = self.x.outer_geometry(run.window)
         self.x.click(ox + 40, oy + 8)
         time.sleep(0.5)
-        self.assertIn(run.window, self.viewable(TITLE))
+        self.assertIn(run.window, self.x.viewable(TITLE))
         self.assertFalse(os.path.exists(marker), "a click on the caption started the program")
         self.x.click(*self.close_box(run.window))
         self.x.wait_for_no_window(TITLE)
         self.assert_closed_down(run, left=" 1500", top=" 3000")
         self.assert_not_started(marker)
 
-    def test_window_dragged_by_its_caption_reopens_there(self):
+    def test_window_dragged_by_its_caption_saves_the_place_and_reopens_there(self):
         run = self.show()
         ox, oy, ow, oh = self.x.outer_geometry(run.window)
-        self.x.drag(ox + 40, oy + 8, ox + 100, oy + 68)
+        # Grab the caption left of its buttons and move by 100, 50 pixels.
+        self.x.drag(ox + 40, oy + 8, ox + 140, oy + 58)
         xharness.wait_until(
-            lambda: self.x.outer_geometry(run.window)[:2] == (ox + 60, oy + 60),
+            lambda: self.x.outer_geometry(run.window)[:2] == (ox + 100, oy + 50),
             what="the window to move")
         self.click_client(run.window, *DEFAULT_SPOTS["label"])
-        status, err = self.finish(run)
-        self.assertEqual(status, 0, err)
-        values = {}
-        for line in run.setting_lines():
-            m = re.match(r"(left|top)= (\d+)$", line)
-            if m:
-                values[m.group(1)] = int(m.group(2))
-        self.assertLessEqual(abs(values["left"] - 4395), TWIPS_PER_PIXEL, values)
-        self.assertLessEqual(abs(values["top"] - 4395), TWIPS_PER_PIXEL, values)
+        self.assert_closed_down(run, left=" %d" % ((ox + 100) * TWIPS_PER_PIXEL),
+                                top=" %d" % ((oy + 50) * TWIPS_PER_PIXEL))
         # The next start opens where the window was left.
-        again = self.show(app_dir=run.app_dir)
+        again = self.show(app_dir=run.app)
         self.assert_close_to(self.x.outer_geometry(again.window),
-                             (ox + 60, oy + 60, ow, oh), "reopened window")
+                             (ox + 100, oy + 50, ow, oh), "reopened window")
 
     # --- message boxes ----------------------------------------------------------------
 
@@ -812,15 +718,15 @@ class NotificationTest(xharness.XSessionTestCase):
                 # The timed close waits for the box: well past its time the
                 # window is still there.
                 time.sleep(2.5 if timed else 0.5)
-                self.assertIn(window, self.viewable(TITLE))
+                self.assertIn(window, self.x.viewable(TITLE))
                 self.assertIsNone(run.proc.poll())
-                self.confirm_box(box)
+                self.confirm(box)
                 if timed:
                     self.x.wait_for_no_window(TITLE)
                 else:
                     # Still waiting for the user's click.
                     time.sleep(0.5)
-                    self.assertIn(window, self.viewable(TITLE))
+                    self.assertIn(window, self.x.viewable(TITLE))
                     self.click_client(window, *DEFAULT_SPOTS["label"])
                 self.assert_closed_down(run)
 
@@ -828,14 +734,14 @@ class NotificationTest(xharness.XSessionTestCase):
         run = self.launch(QUIET + "[window]\nshow=0\ntime=1000\n")
         seen = []
         while run.proc.poll() is None:
-            seen += self.viewable(TITLE)
+            seen += self.x.viewable(TITLE)
             time.sleep(0.05)
-        status, err = self.finish(run)
-        self.assertEqual(status, 0, err)
+        self.finish(run)
+        self.assertEqual(run.status, 0, run.err)
         self.assertEqual(seen, [], "a window was shown")
         self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
         # A window that was never shown keeps the configured position.
-        self.assertNotIn("left=", run.settings().decode("utf-8"))
+        self.assertNotIn(b"left=", run.read())
 
     def test_unexpected_failure_is_reported_and_ends_the_program(self):
         cases = [
@@ -847,13 +753,13 @@ class NotificationTest(xharness.XSessionTestCase):
             with self.subTest(name):
                 run = self.launch(QUIET + settings)
                 box = self.x.wait_for_window(BOX_TITLE)
-                self.assertEqual(self.viewable(TITLE), [], "the notification was shown")
+                self.assertEqual(self.x.viewable(TITLE), [], "the notification was shown")
                 self.assertIsNone(run.proc.poll())
-                self.confirm_box(box)
-                status, err = self.finish(run)
-                self.assertGreater(status, 0, err)
+                self.confirm(box)
+                self.finish(run)
+                self.assertGreater(run.status, 0, run.err)
                 self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
-                self.assertNotIn("left=", run.settings().decode("utf-8"))
+                self.assertNotIn(b"left=", run.read())
 
     def test_program_that_cannot_be_started_is_an_unexpected_failure(self):
         folder = self.make_program_dir("no-exec")
@@ -864,42 +770,34 @@ class NotificationTest(xharness.XSessionTestCase):
         run = self.show(QUIET + "[program]\npath=%s\n" % program)
         self.click_client(run.window, *DEFAULT_SPOTS["picture"])
         box = self.x.wait_for_window(BOX_TITLE)
-        self.confirm_box(box)
-        status, err = self.finish(run)
-        self.assertGreater(status, 0, err)
+        self.confirm(box)
+        self.finish(run)
+        self.assertGreater(run.status, 0, run.err)
         self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
-        self.assertNotIn("left=", run.settings().decode("utf-8"))
+        self.assertNotIn(b"left=", run.read())
         self.assert_not_started(marker)
 
 
-class HigherResolutionTest(unittest.TestCase):
+class HigherResolutionTest(apprun.AppTest):
     """At 120 dots per inch (12 twips per pixel) sizes and positions follow
     the screen's resolution, in both directions."""
 
+    SESSION = {"dpi": 120}
+
     def test_twips_follow_the_screen_resolution(self):
-        app_dir = xharness.make_app_dir(QUIET)
-        self.addCleanup(shutil.rmtree, app_dir, True)
-        with xharness.XSession(dpi=120) as x:
-            # The desktop's font resolution, which toolkits take as the
-            # screen's logical resolution.
-            x.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
-                   "RESOURCE_MANAGER", "Xft.dpi:\t120\n"])
-            proc = x.start([os.path.join(app_dir, xharness.BINARY_NAME)], cwd=app_dir)
-            self.addCleanup(lambda: proc.poll() is None and proc.kill())
-            window = x.wait_for_window(TITLE)
-            wait_for_settled_geometry(x, window)
-            # 3500 and 2000 twips are 291.7 and 166.7 pixels.
-            outer = x.outer_geometry(window)
-            self.assertTrue(all(abs(a - e) <= 1 for a, e in zip(outer, (292, 292, 292, 167))),
-                            outer)
-            cx, cy, cw, ch = x.client_geometry(window)
-            x.click(cx + 10, cy + ch - 4)
-            proc.communicate(timeout=xharness.DEFAULT_TIMEOUT)
-        self.assertEqual(proc.returncode, 0)
-        lines = xharness.read_text(os.path.join(app_dir, "zettelblick.ini")).splitlines()
+        # The desktop's font resolution, which toolkits take as the screen's
+        # logical resolution.
+        self.x.run(["xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set",
+                    "RESOURCE_MANAGER", "Xft.dpi:\t120\n"])
+        run = self.show(self.make_app(QUIET))
+        # 3500 and 2000 twips are 291.7 and 166.7 pixels.
+        outer = self.x.outer_geometry(run.window)
+        self.assertTrue(all(abs(a - e) <= 1 for a, e in zip(outer, (292, 292, 292, 167))),
+                        outer)
+        _, _, _, ch = self.x.client_geometry(run.window)
+        self.click_client(run.window, 10, ch - 4)
         # Pixel 292 is 3504 twips at 12 twips per pixel.
-        self.assertIn("left= %d" % (outer[0] * 12), lines)
-        self.assertIn("top= %d" % (outer[1] * 12), lines)
+        self.assert_closed_down(run, left=" %d" % (outer[0] * 12), top=" %d" % (outer[1] * 12))
 
 
 if __name__ == "__main__":

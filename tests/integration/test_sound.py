@@ -31,10 +31,11 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import xharness  # noqa: E402
+import apprun  # noqa: E402
 
 RATE = 44100
 WINDOW = RATE // 50  # 20 ms analysis windows
@@ -44,16 +45,6 @@ TONE_HZ = 880
 CHIME_HZ = (1318.5, 1046.5)  # the two notes of assets/message.wav
 LOUD = 1000  # RMS of a window that holds sound (full scale is 32767)
 PURE = 0.7  # share of a window's amplitude at one frequency: a pure tone
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL:", message, file=sys.stderr)
-    return condition
-
 
 # --- PulseAudio ----------------------------------------------------------------
 
@@ -251,133 +242,102 @@ def write_probe(path, hertz=PROBE_HZ, seconds=0.6):
         out.writeframes(bytes(data))
 
 
-def run_program(session, name, ini, env, probes=()):
-    """Runs the program from a fresh application folder with `ini` as its
-    settings file and a probe WAV at each of the relative paths `probes`,
-    until its timed close. Returns its exit status, None when it hung."""
-    app = xharness.make_app_dir(ini)
-    try:
-        for relative in probes:
-            target = os.path.join(app, relative)
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            write_probe(target)
-        process = session.start([os.path.join(app, xharness.BINARY_NAME)], env=env, cwd=app)
-        try:
-            _, err = process.communicate(timeout=xharness.DEFAULT_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            _, err = process.communicate()
-            print(f"{name}: the program did not end", file=sys.stderr)
-            return None
-        if process.returncode != 0 and err:
-            print(f"{name}: the program's stderr:\n{err}", file=sys.stderr)
-        return process.returncode
-    finally:
-        shutil.rmtree(app, ignore_errors=True)
-
-
-def private_runtime(root, name):
-    """An empty XDG_RUNTIME_DIR for one run, to look for leftovers after it."""
-    path = os.path.join(root, name + "-runtime")
-    os.makedirs(path, mode=0o700)
-    return path
-
-
-def check_no_leftovers(name, runtime):
-    leftovers = [n for n in os.listdir(runtime) if n.startswith("zettelblick-tone")]
-    check(not leftovers, f"{name}: temporary tone files left behind: {leftovers}")
-
-
-def scenario(server, session, root, name, ini, probes=()):
-    """Runs the program once while recording the sound device; returns the
-    analysis of what was heard."""
-    runtime = private_runtime(root, name)
-    env = server.env(session.env)
-    env["XDG_RUNTIME_DIR"] = runtime
-    with Recording(server, os.path.join(root, name + ".raw")) as recording:
-        status = run_program(session, name, ini, env, probes)
-        # Let what was still playing at the close reach the recording.
-        recording.wait_for_seconds(0.8)
-    check(status == 0, f"{name}: the program ended with {status}, not 0")
-    check_no_leftovers(name, runtime)
-    analysis = Analysis(recording.read_samples())
-    print(f"{name}: {analysis.describe()}")
-    return analysis
-
-
 # Every run closes itself, long after the sounds have been started.
 TIMED = "[window]\ntime=2500\n"
 
 
-def test_tone_then_wave(server, session, root):
-    sound = scenario(server, session, root, "tone-then-wave",
-                     TIMED + f"[speaker]\nfrequenz={TONE_HZ}\ntime=300\n"
-                     "[wave]\nfile=probe.wav\n", ["probe.wav"])
-    tone, probe = sound.pure(TONE_HZ), sound.pure(PROBE_HZ)
-    if check(tone, "tone-then-wave: no 880 Hz tone recorded"):
+class SoundTest(apprun.AppTest):
+    @classmethod
+    def setUpClass(cls):
+        for tool in ("pulseaudio", "pactl", "parec", "pacat"):
+            if shutil.which(tool) is None:
+                raise unittest.SkipTest(f"{tool} is not installed (packages pulseaudio, "
+                                        "pulseaudio-utils)")
+        super().setUpClass()
+        cls.pulse_root = tempfile.mkdtemp(prefix="zb-sound-")
+        try:
+            cls.server = PulseServer(cls.pulse_root).__enter__()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        if getattr(cls, "server", None):
+            cls.server.__exit__(None, None, None)
+        if getattr(cls, "pulse_root", None):
+            shutil.rmtree(cls.pulse_root, ignore_errors=True)
+        super().tearDownClass()
+
+    def run_program(self, name, ini, env, probes=()):
+        """Runs the program from a fresh application folder with `ini` as its
+        settings file and a probe WAV at each of the relative paths `probes`,
+        until its timed close, with a private XDG_RUNTIME_DIR in which no
+        temporary tone file may be left."""
+        app = self.make_app(ini, name=name)
+        for relative in probes:
+            target = os.path.join(app, relative)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            write_probe(target)
+        runtime = os.path.join(self.root, name + "-runtime")
+        os.makedirs(runtime, mode=0o700)
+        run = self.finish(self.start(app, env=dict(env, XDG_RUNTIME_DIR=runtime), cwd=app))
+        # No message box holds the program.
+        self.assertEqual((run.status, run.boxes), (0, 0), f"{name}: stderr: {run.err}")
+        leftovers = [n for n in os.listdir(runtime) if n.startswith("zettelblick-tone")]
+        self.assertEqual(leftovers, [], f"{name}: temporary tone files left behind")
+
+    def scenario(self, name, ini, probes=()):
+        """Runs the program once while recording the sound device; returns the
+        analysis of what was heard."""
+        with Recording(self.server, os.path.join(self.root, name + ".raw")) as recording:
+            self.run_program(name, ini, self.server.env(self.x.env), probes)
+            # Let what was still playing at the close reach the recording.
+            recording.wait_for_seconds(0.8)
+        analysis = Analysis(recording.read_samples())
+        print(f"{name}: {analysis.describe()}", file=sys.stderr)
+        return analysis
+
+    def test_tone_then_wave(self):
+        sound = self.scenario("tone-then-wave",
+                              TIMED + f"[speaker]\nfrequenz={TONE_HZ}\ntime=300\n"
+                              "[wave]\nfile=probe.wav\n", ["probe.wav"])
+        tone, probe = sound.pure(TONE_HZ), sound.pure(PROBE_HZ)
+        self.assertTrue(tone, "no 880 Hz tone recorded")
         # The tone's sound, not its timing: 300 ms of samples, less the fades.
         length = len(tone) * WINDOW / RATE
-        check(0.2 <= length <= 0.45, f"tone-then-wave: {length:.2f}s of tone, not about 0.3s")
-    if check(probe, "tone-then-wave: the WAV file's 1500 Hz was not recorded") and tone:
-        check(probe[0] > tone[-1], "tone-then-wave: the WAV file started before the tone ended")
+        self.assertTrue(0.2 <= length <= 0.45, f"{length:.2f}s of tone, not about 0.3s")
+        self.assertTrue(probe, "the WAV file's 1500 Hz was not recorded")
+        self.assertGreater(probe[0], tone[-1], "the WAV file started before the tone ended")
 
+    def test_no_tone_and_subfolder(self):
+        sound = self.scenario("no-tone",
+                              TIMED + "[speaker]\nfrequenz=0\ntime=500\n"
+                              "[wave]\nfile=sub\\probe.wav\n",
+                              [os.path.join("sub", "probe.wav")])
+        self.assertTrue(sound.pure(PROBE_HZ), "the WAV file in sub\\ was not recorded")
+        # Every window with sound holds the probe's frequency: nothing else played.
+        probe = set(sound.strong(PROBE_HZ, 0.3))
+        other = [i for i in sound.loud() if i not in probe]
+        self.assertFalse(other, f"{len(other)} windows of sound besides the WAV file")
 
-def test_no_tone_and_subfolder(server, session, root):
-    sound = scenario(server, session, root, "no-tone",
-                     TIMED + "[speaker]\nfrequenz=0\ntime=500\n[wave]\nfile=sub\\probe.wav\n",
-                     [os.path.join("sub", "probe.wav")])
-    check(sound.pure(PROBE_HZ), "no-tone: the WAV file in sub\\ was not recorded")
-    # Every window with sound holds the probe's frequency: nothing else played.
-    probe = set(sound.strong(PROBE_HZ, 0.3))
-    other = [i for i in sound.loud() if i not in probe]
-    check(not other, f"no-tone: {len(other)} windows of sound besides the WAV file")
+    def test_default_sound(self):
+        sound = self.scenario("default-sound", TIMED)
+        chime = set(sound.strong(CHIME_HZ[0], 0.5)) | set(sound.strong(CHIME_HZ[1], 0.5))
+        self.assertGreaterEqual(len(chime), 5, "message.wav's chime was not recorded")
 
+    def test_wildcard_gives_alert(self):
+        sound = self.scenario("wildcard", TIMED + "[wave]\nfile=prob?.wav\n", ["probe.wav"])
+        self.assertTrue(sound.loud(), "no alert sound recorded")
+        self.assertFalse(sound.pure(PROBE_HZ), "the pattern played the file it matches")
 
-def test_default_sound(server, session, root):
-    sound = scenario(server, session, root, "default-sound", TIMED)
-    chime = set(sound.strong(CHIME_HZ[0], 0.5)) | set(sound.strong(CHIME_HZ[1], 0.5))
-    check(len(chime) >= 5, "default-sound: message.wav's chime was not recorded")
-
-
-def test_wildcard_gives_alert(server, session, root):
-    sound = scenario(server, session, root, "wildcard",
-                     TIMED + "[wave]\nfile=prob?.wav\n", ["probe.wav"])
-    check(sound.loud(), "wildcard: no alert sound recorded")
-    check(not sound.pure(PROBE_HZ), "wildcard: the pattern played the file it matches")
-
-
-def test_no_server(session, root):
-    runtime = private_runtime(root, "no-server")
-    env = dict(session.env)
-    env.update(PULSE_SERVER="unix:" + os.path.join(root, "no-such-socket"),
-               PULSE_RUNTIME_PATH=runtime, XDG_RUNTIME_DIR=runtime)
-    status = run_program(session, "no-server",
+    def test_no_server(self):
+        env = dict(self.x.env, PULSE_SERVER="unix:" + os.path.join(self.root, "no-such-socket"),
+                   PULSE_RUNTIME_PATH=os.path.join(self.root, "no-server-runtime"))
+        self.run_program("no-server",
                          "[window]\ntime=1000\n[speaker]\nfrequenz=880\ntime=300\n"
                          "[wave]\nfile=probe.wav\n", env, ["probe.wav"])
-    check(status == 0, f"no-server: the program ended with {status}, not 0")
-    check_no_leftovers("no-server", runtime)
-
-
-def main():
-    for tool in ("pulseaudio", "pactl", "parec", "pacat"):
-        if shutil.which(tool) is None:
-            print(f"FAIL: {tool} is not installed (packages pulseaudio, pulseaudio-utils)",
-                  file=sys.stderr)
-            return 1
-    with tempfile.TemporaryDirectory(prefix="zb-sound-") as root:
-        with xharness.XSession() as session:
-            test_no_server(session, root)
-            with PulseServer(root) as server:
-                test_tone_then_wave(server, session, root)
-                test_no_tone_and_subfolder(server, session, root)
-                test_default_sound(server, session, root)
-                test_wildcard_gives_alert(server, session, root)
-    if failures:
-        print(f"{len(failures)} check(s) failed", file=sys.stderr)
-        return 1
-    print("sound: all checks passed")
-    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    unittest.main()

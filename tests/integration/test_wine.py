@@ -21,15 +21,12 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import apprun  # noqa: E402
 import wine_env  # noqa: E402
 import xharness  # noqa: E402
+from apprun import DEFAULT_OUTER, LOCK, PALE_YELLOW, TITLE  # noqa: E402
 
-TITLE = "Zettelblick 2"
-BOX = "Zettelblick"
-LOCK = "zettelblick_Text1_Beispieltext.tmp"
-PALE_YELLOW = (0xFE, 0xFE, 0xBA)  # BAFEFE in the settings' blue-green-red order
-# The defaults at 96 dpi: 3500, 3500, 3500 by 2000 twips.
-DEFAULT_OUTER = (233, 233, 233, 133)
+BOX = apprun.BOX_TITLE
 # No sound unless a test asks for it.
 QUIET = "[wave]\r\nfile=\r\n"
 
@@ -48,59 +45,30 @@ WS_EX_TOOLWINDOW = 0x00000080
 WS_EX_APPWINDOW = 0x00040000
 
 
-class WineNotifierTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.wine = wine_env.WineEnv().__enter__()
-        try:
-            cls.x = xharness.XSession().__enter__()
-        except BaseException:
-            cls.wine.__exit__(None, None, None)
-            raise
-        cls.env = cls.wine.env(cls.x.env)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.wine.__exit__(None, None, None)
-        cls.x.__exit__(None, None, None)
-
-    def setUp(self):
-        self.processes = []
-        self.app_dir = None
-
-    def tearDown(self):
-        for proc in self.processes:
-            if proc.poll() is None:
-                proc.kill()
-            proc.wait()
-        # A message box left open (a failed test) must not outlive it.
-        self.wine.probe("ok", BOX, env=self.env)
-        self.x.wait_for_no_window(TITLE)
-        if self.app_dir:
-            shutil.rmtree(self.app_dir, ignore_errors=True)
+class WineNotifierTest(apprun.AppTest):
+    WINE = True
 
     # --- helpers -------------------------------------------------------------------
 
-    def make_app(self, ini=QUIET, **kwargs):
-        self.app_dir = self.wine.make_app_dir(ini, **kwargs)
+    def make_app(self, ini=QUIET):
+        """A fresh application folder, the one the helpers below work in."""
+        self.app_dir = super().make_app(ini, name=None)
         return self.app_dir
 
     def path(self, name):
         return os.path.join(self.app_dir, name)
 
-    def start(self, *args):
-        proc = self.wine.start([self.path(wine_env.APP_EXE)] + list(args), env=self.env,
-                               cwd=self.app_dir)
-        self.processes.append(proc)
-        return proc
+    def start_app(self, *args):
+        # In the application folder: a started winprobe.exe writes its
+        # started.txt into its current folder.
+        return self.start(self.app_dir, args, cwd=self.app_dir)
 
-    def show(self, *args):
-        proc = self.start(*args)
-        window = self.x.wait_for_window(TITLE)
-        return proc, window, self.x.outer_geometry(window)
+    def show_app(self, *args):
+        run = self.show(self.app_dir, args, cwd=self.app_dir)
+        return run, run.window, self.x.outer_geometry(run.window)
 
-    def finish(self, proc):
-        return proc.wait(timeout=xharness.DEFAULT_TIMEOUT)
+    def exit_status(self, run):
+        return self.finish(run).status
 
     def styles(self, caption=TITLE):
         status, out = self.wine.probe("style", caption, env=self.env)
@@ -114,7 +82,7 @@ class WineNotifierTest(unittest.TestCase):
         self.assertEqual(status, 0, "no window %r" % caption)
         return [line.split("\t", 1)[1] for line in out.splitlines() if "\t" in line]
 
-    def confirm_box(self, expected_text):
+    def confirm_box_reading(self, expected_text):
         """Waits for the message box, checks its text and presses OK."""
         self.x.wait_for_window(BOX)
         self.assertIn(expected_text, self.texts(BOX))
@@ -122,9 +90,8 @@ class WineNotifierTest(unittest.TestCase):
         self.assertEqual(status, 0)
         self.x.wait_for_no_window(BOX)
 
-    def settings_text(self, name="zettelblick.ini"):
-        with open(self.path(name), "rb") as f:
-            return f.read().decode("cp1252")
+    def settings_text(self, name=apprun.INI):
+        return apprun.read_bytes(self.path(name)).decode("cp1252")
 
     def assert_position_written(self):
         # Wine's profile writer drops a value's leading blanks (a known
@@ -153,8 +120,8 @@ class WineNotifierTest(unittest.TestCase):
 
     def test_window_shows_the_default_notification(self):
         self.make_app()
-        proc, window, outer = self.show()
-        self.assertIsNone(proc.poll())
+        run, window, outer = self.show_app()
+        self.assertIsNone(run.proc.poll())
         with self.subTest("outer frame where the settings put it"):
             self.assertEqual(outer, DEFAULT_OUTER)
         with self.subTest("small tool window: caption and close box only, fixed size"):
@@ -177,7 +144,7 @@ class WineNotifierTest(unittest.TestCase):
 
     def test_window_without_frame(self):
         self.make_app(QUIET + "[window]\r\ntitle=0\r\n")
-        _, _, outer = self.show()
+        _, _, outer = self.show_app()
         self.assertEqual(outer, DEFAULT_OUTER)
         style, _ = self.styles()
         self.assertFalse(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME | WS_SYSMENU))
@@ -192,7 +159,7 @@ class WineNotifierTest(unittest.TestCase):
                       "fontsize=12\r\nleft=1000\r\nwidth=4500\r\nheight=2500\r\n"
                       "[image]\r\nborder=1\r\nwidth=2000\r\nheight=1000\r\nleft=300\r\n"
                       "top=1500\r\n")
-        _, _, outer = self.show()
+        _, _, outer = self.show_app()
         shot = self.x.screenshot()
         light_blue = (0xC0, 0xE0, 0xFF)
         red = (0xFF, 0x00, 0x00)
@@ -217,10 +184,10 @@ class WineNotifierTest(unittest.TestCase):
                        "/f"], env=self.env)
         try:
             self.make_app()
-            proc, _, outer = self.show()
+            run, _, outer = self.show_app()
             self.assertEqual(outer, (292, 292, 292, 167))
             self.x.click(*self.free_area(outer))
-            self.assertEqual(self.finish(proc), 0)
+            self.assertEqual(self.exit_status(run), 0)
             section = self.settings_text().split("[window]\r\n", 1)[1]
             self.assertIn("left=3504\r\ntop=3504\r\n", section)
         finally:
@@ -230,16 +197,16 @@ class WineNotifierTest(unittest.TestCase):
         self.make_app(QUIET)
         with open(self.path("other.ini"), "wb") as f:
             f.write(b"[wave]\r\nfile=\r\n[text]\r\nText2=Neue Post\\nvon \\place\r\n")
-        self.show("/config:other", "/text:Text2", "/place:Post_fach")
+        self.show_app("/config:other", "/text:Text2", "/place:Post_fach")
         self.assertIn("Neue Post\\r\\nvon Post fach", self.texts(TITLE))
         self.assertTrue(os.path.isfile(self.path("other_Text2_Post fach.tmp")))
 
     def test_second_instance_with_the_same_options_ends_at_once(self):
         self.make_app()
-        first, _, _ = self.show("/place:Work")
-        second = self.start("/place:Work")
-        self.assertEqual(self.finish(second), 0)
-        self.assertIsNone(first.poll())
+        first, _, _ = self.show_app("/place:Work")
+        second = self.start_app("/place:Work")
+        self.assertEqual(self.exit_status(second), 0)
+        self.assertIsNone(first.proc.poll())
         self.assertTrue(os.path.isfile(self.path("zettelblick_Text1_Work.tmp")))
         self.assertEqual(len(self.x.find_windows(TITLE)), 1)
         # It wrote nothing: the settings file is as it was.
@@ -251,12 +218,11 @@ class WineNotifierTest(unittest.TestCase):
         for where in ("free_area", "on_label", "on_picture"):
             with self.subTest(where):
                 self.make_app()
-                proc, _, outer = self.show()
+                run, _, outer = self.show_app()
                 self.x.click(*getattr(self, where)(outer))
-                self.assertEqual(self.finish(proc), 0)
+                self.assertEqual(self.exit_status(run), 0)
                 self.assertFalse(os.path.exists(self.path(LOCK)))
                 self.assert_position_written()
-                shutil.rmtree(self.app_dir)
 
     def test_close_box_closes_without_starting_the_program(self):
         self.make_app()
@@ -264,9 +230,9 @@ class WineNotifierTest(unittest.TestCase):
         with open(self.path("zettelblick.ini"), "ab") as f:
             f.write(b"[program]\r\npath=" + wine_env.windows_path(self.path("mailer.exe")).encode()
                     + b"\r\n")
-        proc, _, outer = self.show()
+        run, _, outer = self.show_app()
         self.x.click(outer[0] + outer[2] - 9, outer[1] + 8)
-        self.assertEqual(self.finish(proc), 0)
+        self.assertEqual(self.exit_status(run), 0)
         self.assertFalse(os.path.exists(self.path(LOCK)))
         self.assertFalse(os.path.exists(self.path("started.txt")))
         self.assert_position_written()
@@ -277,9 +243,9 @@ class WineNotifierTest(unittest.TestCase):
         program = wine_env.windows_path(self.path("mail client.exe"))
         with open(self.path("zettelblick.ini"), "ab") as f:
             f.write(b"[program]\r\npath=" + program.encode() + b"\r\n")
-        proc, _, outer = self.show()
+        run, _, outer = self.show_app()
         self.x.click(*self.free_area(outer))
-        self.assertEqual(self.finish(proc), 0)
+        self.assertEqual(self.exit_status(run), 0)
         started = xharness.wait_until(lambda: os.path.isfile(self.path("started.txt")),
                                       what="the program to start")
         self.assertTrue(started)
@@ -289,36 +255,36 @@ class WineNotifierTest(unittest.TestCase):
 
     def test_missing_program_is_reported_and_the_window_closes(self):
         self.make_app(QUIET + "[program]\r\npath=Z:\\no\\such\\mailer.exe\r\n")
-        proc, _, outer = self.show()
+        run, _, outer = self.show_app()
         self.x.click(*self.free_area(outer))
-        self.confirm_box(PROGRAM_MISSING)
-        self.assertEqual(self.finish(proc), 0)
+        self.confirm_box_reading(PROGRAM_MISSING)
+        self.assertEqual(self.exit_status(run), 0)
         self.assertFalse(os.path.exists(self.path(LOCK)))
 
     def test_timed_close(self):
         self.make_app(QUIET + "[window]\r\ntime=300\r\n")
-        proc = self.start()
-        self.assertEqual(self.finish(proc), 0)
+        run = self.start_app()
+        self.assertEqual(self.exit_status(run), 0)
         self.assertFalse(os.path.exists(self.path(LOCK)))
         self.assert_position_written()
 
     # --- sound --------------------------------------------------------------------------
 
     def test_present_wav_gives_no_message(self):
-        self.make_app(ini=None)
-        proc, _, outer = self.show()
+        self.make_app(None)
+        run, _, outer = self.show_app()
         self.assertEqual(self.x.find_windows(BOX), [])
         self.x.click(*self.free_area(outer))
-        self.assertEqual(self.finish(proc), 0)
+        self.assertEqual(self.exit_status(run), 0)
 
     def test_missing_wav_is_reported_and_the_notification_stays(self):
         self.make_app("[wave]\r\nfile=missing.wav\r\n")
-        proc = self.start()
-        self.confirm_box(SOUND_MISSING)
+        run = self.start_app()
+        self.confirm_box_reading(SOUND_MISSING)
         window = self.x.wait_for_window(TITLE)
-        self.assertIsNone(proc.poll())
+        self.assertIsNone(run.proc.poll())
         self.x.click(*self.free_area(self.x.outer_geometry(window)))
-        self.assertEqual(self.finish(proc), 0)
+        self.assertEqual(self.exit_status(run), 0)
 
     # --- unexpected failures -------------------------------------------------------------
 
@@ -331,18 +297,17 @@ class WineNotifierTest(unittest.TestCase):
                 self.make_app(ini)
                 with open(self.path("bad.jpg"), "wb") as f:
                     f.write(b"this is no picture\r\n")
-                proc = self.start()
+                run = self.start_app()
                 self.x.wait_for_window(BOX)
                 report = self.texts(BOX)
                 self.assertTrue(any(t.startswith(first_line + "\\n\\n" + description) and
                                     picture in t for t in report), report)
                 self.wine.probe("ok", BOX, env=self.env)
-                self.assertNotEqual(self.finish(proc), 0)
+                self.assertNotEqual(self.exit_status(run), 0)
                 self.assertEqual(self.x.find_windows(TITLE), [])
                 # No close-down: nothing written; the lock is given up all the same.
                 self.assertEqual(self.settings_text(), ini)
                 self.assertFalse(os.path.exists(self.path(LOCK)))
-                shutil.rmtree(self.app_dir)
 
 
 if __name__ == "__main__":

@@ -11,7 +11,7 @@ wineboot and then reused) in a work folder under the build tree, and holds a
 persistent wineserver while it is in use, so that each program start costs
 little; on leaving it stops that wineserver again. GUI tests run the programs
 on the X session of xharness.XSession (pass its environment to env());
-console programs need no display.
+console programs need no display. apprun.py starts zettelblick.exe through it.
 
 Environment:
     ZB_WIN32_BUILD_DIR  the 32-bit Windows build (zettelblick.exe in app/, the
@@ -39,9 +39,8 @@ DEFAULT_TIMEOUT = 60.0
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROBE_SOURCE = os.path.join(HERE, "wine", "winprobe.cpp")
 
-# The files of a release's application folder, as the build lays them out.
+# The program in the build's application folder (app/).
 APP_EXE = "zettelblick.exe"
-APP_FILES = ("thebat.jpg", "message.wav")
 
 
 class WineError(Exception):
@@ -245,24 +244,6 @@ class WineEnv:
         """Runs winprobe.exe; returns (exit status, output as text)."""
         result = self.run([self.probe_exe()] + list(args), env=env, cwd=cwd)
         return result.returncode, result.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
-
-    # --- application folders -----------------------------------------------------------
-
-    def make_app_dir(self, ini=None, ini_name="zettelblick.ini", with_files=APP_FILES):
-        """A temporary application folder: zettelblick.exe with its picture and
-        sound, and a settings file holding `ini` when it is given (written as
-        is: use CRLF and 8-bit text as a Windows user would). Remove it with
-        shutil.rmtree when done."""
-        source = self.build_file("app")
-        target = tempfile.mkdtemp(prefix="zb-wine-app-", dir=self.work_dir)
-        shutil.copy2(os.path.join(source, APP_EXE), target)
-        for name in with_files:
-            shutil.copy2(os.path.join(source, name), target)
-        if ini is not None:
-            data = ini.encode("cp1252") if isinstance(ini, str) else ini
-            with open(os.path.join(target, ini_name), "wb") as f:
-                f.write(data)
-        return target
 
 
 if __name__ == "__main__":

@@ -1,22 +1,20 @@
-"""Runs the real zettelblick binary on a private X server for integration tests.
+"""A private X server for the integration tests.
 
 XSession starts Xvfb on a free display and openbox on it, and offers helpers
-to find windows, read their geometry and properties, read screen pixels and
-click. make_app_dir lays out a temporary application folder with the built
-binary, its picture and its sound.
+to find windows (the one test of "viewable"), read their geometry and
+properties, wait for them to settle, read screen pixels, click and type.
+RootWatcher records how the window manager's frames are mapped and moved.
+The program itself is started by apprun.py.
 
 Needs python3 (standard library only), Xvfb, openbox, xdotool, xwininfo,
-xprop and ImageMagick's import. ZB_APP_DIR names the build's application
-folder (the directory that holds the built zettelblick).
+xprop and ImageMagick's import.
 """
 
 import os
 import re
 import shutil
-import signal
 import subprocess
 import tempfile
-import unittest
 import time
 
 # Generous: a loaded machine may be slow, and no test asserts a duration.
@@ -24,9 +22,6 @@ import time
 # slower and sets ZB_TIMEOUT_SCALE to stretch every wait alike.
 TIMEOUT_SCALE = float(os.environ.get("ZB_TIMEOUT_SCALE", "1"))
 DEFAULT_TIMEOUT = 30.0 * TIMEOUT_SCALE
-
-BINARY_NAME = "zettelblick"
-APP_FILES = ("thebat.jpg", "message.wav")
 
 # Openbox with a fixed theme, program positions honoured, one desktop, and
 # the bindings the tests use: Alt+F4 and the close box close, a drag on the
@@ -85,31 +80,6 @@ def wait_until(predicate, timeout=DEFAULT_TIMEOUT, interval=0.05, what="conditio
         time.sleep(interval)
 
 
-def build_app_dir():
-    path = os.environ.get("ZB_APP_DIR")
-    if not path:
-        here = os.path.dirname(os.path.abspath(__file__))
-        path = os.path.join(here, "..", "..", "build", "app")
-    if not os.path.isfile(os.path.join(path, BINARY_NAME)):
-        raise HarnessError("no built %s in %s (set ZB_APP_DIR)" % (BINARY_NAME, path))
-    return path
-
-
-def make_app_dir(ini=None, ini_name="zettelblick.ini", with_files=APP_FILES):
-    """A temporary application folder: the binary, its picture and sound, and
-    optionally a settings file with `ini` as its content. Remove it with
-    shutil.rmtree when done."""
-    source = build_app_dir()
-    target = tempfile.mkdtemp(prefix="zb-app-")
-    shutil.copy2(os.path.join(source, BINARY_NAME), target)
-    for name in with_files:
-        shutil.copy2(os.path.join(source, name), target)
-    if ini is not None:
-        with open(os.path.join(target, ini_name), "w", newline="") as f:
-            f.write(ini)
-    return target
-
-
 def read_ppm(data):
     """Parses a binary PPM (P6, 8 bits): returns (width, height, pixels)."""
     tokens = []
@@ -137,6 +107,12 @@ class Screenshot:
     def pixel(self, x, y):
         i = (y * self.width + x) * 3
         return tuple(self.pixels[i:i + 3])
+
+    def crop(self, rect):
+        """The bytes of the pixels of rect = (x, y, width, height), row by row."""
+        x, y, w, h = rect
+        return b"".join(self.pixels[((row * self.width) + x) * 3:((row * self.width) + x + w) * 3]
+                        for row in range(y, y + h))
 
 
 class XSession:
@@ -232,33 +208,42 @@ class XSession:
             raise HarnessError("%s failed: %s" % (args[0], result.stderr.strip()))
         return result.stdout
 
-    def start(self, args, env=None, **kwargs):
-        """Starts a program on this display (stdout and stderr captured)."""
-        return subprocess.Popen(args, env=env or self.env, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, **kwargs)
-
     # --- windows ---------------------------------------------------------------
 
     def find_windows(self, title):
-        """Ids of the windows whose title is exactly `title`."""
+        """Ids of the windows whose title is exactly `title`, shown or not."""
         out = self.run(["xdotool", "search", "--name", "^%s$" % re.escape(title)],
                        check=False)
         return [int(line) for line in out.split()]
 
+    def viewable(self, title):
+        """Ids of the windows titled `title` that are on the screen now (a
+        window may exist, unmapped, before it is shown)."""
+        return [w for w in self.find_windows(title)
+                if "IsViewable" in self.run(["xwininfo", "-id", str(w)], check=False)]
+
     def wait_for_window(self, title, timeout=DEFAULT_TIMEOUT):
-        """The id of a window titled `title`, once it is mapped."""
-        def mapped():
-            for window in self.find_windows(title):
-                if "IsViewable" in self.run(["xwininfo", "-id", str(window)], check=False):
-                    return window
-            return None
-        return wait_until(mapped, timeout, what="window %r" % title)
+        """The id of a window titled `title`, once it is on the screen."""
+        return wait_until(lambda: next(iter(self.viewable(title)), None), timeout,
+                          what="window %r" % title)
 
     def wait_for_no_window(self, title, timeout=DEFAULT_TIMEOUT):
-        def gone():
-            return not any("IsViewable" in self.run(["xwininfo", "-id", str(w)], check=False)
-                           for w in self.find_windows(title))
-        wait_until(gone, timeout, what="window %r to go" % title)
+        wait_until(lambda: not self.viewable(title), timeout, what="window %r to go" % title)
+
+    def settled_geometry(self, window):
+        """The outer geometry of `window` once its place and size (frame and
+        client area) stay the same for a moment: the window manager may still
+        be fitting the frame when it first shows."""
+        last = [None]
+
+        def settled():
+            now = (self.outer_geometry(window), self.client_geometry(window))
+            same, last[0] = now == last[0], now
+            if not same:
+                time.sleep(0.1)
+            return same
+        wait_until(settled, interval=0, what="the window to keep its size")
+        return last[0][0]
 
     def _xwininfo(self, window):
         out = self.run(["xwininfo", "-id", str(window)])
@@ -307,6 +292,20 @@ class XSession:
     def pixel(self, x, y):
         """(red, green, blue) of the screen at x, y."""
         return self.screenshot().pixel(x, y)
+
+    def settled_screenshot(self, region, ready=lambda shot: True, timeout=10.0):
+        """A screenshot once ready(shot) holds and two screenshots in a row
+        agree in `region` (painting is over). After the time-out the last one
+        is returned as it is, for the caller to say what is wrong with it."""
+        deadline = time.monotonic() + timeout
+        previous = None
+        while True:
+            shot = self.screenshot()
+            here = shot.crop(region)
+            if (here == previous and ready(shot)) or time.monotonic() > deadline:
+                return shot
+            previous = here
+            time.sleep(0.1)
 
     def mouse_position(self):
         out = self.run(["xdotool", "getmouselocation", "--shell"])
@@ -447,21 +446,3 @@ class RootWatcher:
             else:
                 mapped = False
         return seen
-
-
-class XSessionTestCase(unittest.TestCase):
-    """A test case whose tests share one X session (Xvfb with openbox)."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.x = XSession()
-        cls.x.__enter__()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.x.__exit__(None, None, None)
-
-
-def read_text(path):
-    with open(path, "rb") as f:
-        return f.read().decode("latin-1")

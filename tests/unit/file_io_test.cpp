@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/posix/FileIo.h"
+#include "tests/unit/ScratchDir.h"
 
 namespace {
 
@@ -24,20 +25,8 @@ using zb::posix::ReadRegularFile;
 using zb::posix::ReplaceFileAtomically;
 using namespace std::string_literals;
 
-class FileIo : public testing::Test {
+class FileIo : public zb::test::ScratchDir {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zb_file_io_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        const std::string command = "rm -rf '" + dir_ + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-    }
-
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
     void Put(const std::string& name, const std::string& bytes, mode_t mode = 0644) const {
         std::ofstream(Path(name), std::ios::binary) << bytes;
         ASSERT_EQ(::chmod(Path(name).c_str(), mode), 0);
@@ -62,8 +51,6 @@ protected:
         EXPECT_EQ(::stat(Path(name).c_str(), &st), 0);
         return st.st_mode & 07777;
     }
-
-    std::string dir_;
 };
 
 TEST_F(FileIo, ReadsEveryByteOfARegularFile) {

@@ -5,6 +5,7 @@
 #include "platform/Failure.h"
 #include "platform/fake/FakePlatform.h"
 #include "window/ColorText.h"
+#include "window/Design.h"
 #include "window/MessageText.h"
 #include "window/Notification.h"
 
@@ -35,12 +36,11 @@ protected:
 
 TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
     ShowNotification(fake, settings, "Beispieltext", kDir);
-    EXPECT_THAT(fake.calls,
-                ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
-                            "SetWindowBackground BAFEFE", "DateText", "TimeText",
-                            "SetLabel 92,0 133x108", "SetLabelVisible 1",
-                            "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
-                            "SetPictureVisible 1", "ShowWindow"));
+    EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
+                                        "SetWindowBackground BAFEFE", "DateText", "TimeText",
+                                        "SetLabel 92,0 133x108", "SetLabelVisible 1",
+                                        "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
+                                        "SetPictureVisible 1", "ShowWindow"));
     EXPECT_EQ(fake.label.text, "You have got mail!");
     EXPECT_TRUE(fake.label.opaque);
     EXPECT_TRUE(fake.label.border);
@@ -128,6 +128,23 @@ TEST_F(NotificationTest, HiddenLabelBuildsNoMessage) {
     EXPECT_FALSE(fake.Called("DateText"));
 }
 
+TEST(DesignTest, BuiltInDesignInPixelsOfTheScreen) {
+    const WindowDesign design = BuiltInDesign(96, 96);
+    EXPECT_EQ(design.innerWidth, 225);
+    EXPECT_EQ(design.innerHeight, 90);
+    EXPECT_EQ(design.caption, "Zettelblick 2");
+    EXPECT_EQ(design.label.rect.left, 92);
+    EXPECT_EQ(design.label.rect.width, 133);
+    EXPECT_EQ(design.label.rect.height, 90);
+    EXPECT_EQ(design.label.text, "Example");
+    EXPECT_EQ(design.label.background, 0xBAFEFEu);
+    EXPECT_FALSE(design.label.border);
+    EXPECT_FALSE(design.label.font.bold);
+    EXPECT_EQ(design.picture.rect.width, 90);
+    // 7.5 twips per pixel.
+    EXPECT_EQ(BuiltInDesign(192, 192).innerWidth, 450);
+}
+
 TEST(ColorTextTest, ReadsBlueGreenRedHex) {
     EXPECT_EQ(ParseColorText("BAFEFE"), 0xBAFEFEu);
     EXPECT_EQ(ParseColorText("bafefe"), 0xBAFEFEu);
@@ -155,21 +172,21 @@ const std::string k248 = std::string(120, 'a') + "\\date" + std::string(123, 'b'
 INSTANTIATE_TEST_SUITE_P(
     Escapes,
     MessageTextTest,
-    ::testing::Values(
-        MessageCase{"You have got mail!", "Beispieltext", "You have got mail!"},
-        MessageCase{"Neue Post\\nvon \\place um \\time", "Postfach 2",
-                    "Neue Post\r\nvon Postfach 2 um 08:05:09"},
-        MessageCase{"\\Date \\DATE", "", "\\Date \\DATE"},
-        MessageCase{"\\name", "", "\r\name"},
-        MessageCase{"\\timer", "", "08:05:09r"},
-        MessageCase{"\\date \\time", "", "31.01.2005 08:05:09"},
-        // The place is inserted last and never scanned again.
-        MessageCase{"at \\place", "C:\\new \\time", "at C:\\new \\time"},
-        // A template of 248 characters loses its last three after the date.
-        MessageCase{k248, "", std::string(120, 'a') + "31.01.2005" + std::string(120, 'b')},
-        MessageCase{std::string(250, 'x') + "", "", std::string(250, 'x')},
-        MessageCase{std::string(244, 'x') + "\\place", "abcdefghij",
-                    std::string(244, 'x') + "abcdef"}));
+    ::testing::Values(MessageCase{"You have got mail!", "Beispieltext", "You have got mail!"},
+                      MessageCase{"Neue Post\\nvon \\place um \\time", "Postfach 2",
+                                  "Neue Post\r\nvon Postfach 2 um 08:05:09"},
+                      MessageCase{"\\Date \\DATE", "", "\\Date \\DATE"},
+                      MessageCase{"\\name", "", "\r\name"},
+                      MessageCase{"\\timer", "", "08:05:09r"},
+                      MessageCase{"\\date \\time", "", "31.01.2005 08:05:09"},
+                      // The place is inserted last and never scanned again.
+                      MessageCase{"at \\place", "C:\\new \\time", "at C:\\new \\time"},
+                      // A template of 248 characters loses its last three after the date.
+                      MessageCase{k248, "",
+                                  std::string(120, 'a') + "31.01.2005" + std::string(120, 'b')},
+                      MessageCase{std::string(250, 'x') + "", "", std::string(250, 'x')},
+                      MessageCase{std::string(244, 'x') + "\\place", "abcdefghij",
+                                  std::string(244, 'x') + "abcdef"}));
 
 TEST(MessageTextTest, InsertedDateIsScannedByLaterPasses) {
     fake::FakePlatform fake;

@@ -1,7 +1,9 @@
-// The Linux backend's file, process and clock operations, on a real file
-// system in a temporary directory.
+// The POSIX file, process and clock operations of the Linux backend, on a
+// real file system in a temporary directory.
 #include "platform/Wildcard.h"
-#include "platform/qt/PosixOps.h"
+#include "platform/posix/Files.h"
+#include "platform/posix/Locale.h"
+#include "platform/posix/Process.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,27 +20,17 @@
 #include <thread>
 
 #include "platform/Failure.h"
+#include "tests/unit/ScratchDir.h"
 
 namespace fs = std::filesystem;
 using zb::CreateResult;
 using zb::Failure;
-using namespace zb::qt;
+using namespace zb::posix;
 
 namespace {
 
-class TempDir : public ::testing::Test {
+class TempDir : public zb::test::ScratchDir {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zb-posix-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::permissions(dir_, fs::perms::owner_all, ignored);
-        fs::remove_all(dir_, ignored);
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
     std::string Touch(const std::string& name, const std::string& content = {}) {
         std::ofstream(Path(name)) << content;
         return Path(name);
@@ -48,8 +40,6 @@ protected:
         ::chmod(path.c_str(), executable ? 0755 : 0644);
         return path;
     }
-
-    std::string dir_;
 };
 
 // Waits for `done`, polling; generous, since no test measures time.

@@ -1,19 +1,16 @@
-// The Linux backend's operations that need no toolkit: file names, the
-// directory search, the lock file, program start and the locale's date and
-// time texts. Kept apart from the Qt code so that the tests can run them
-// without a display.
+// Files by name on POSIX: the logic's paths as file names, the directory
+// search of FileExists and the lock files this process creates and deletes.
 #pragma once
 
 #include <sys/types.h>
 
-#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/Platform.h"
 
-namespace zb::qt {
+namespace zb::posix {
 
 // The logic joins paths with "\"; on Linux each one becomes "/", so that one
 // settings file serves both platforms.
@@ -24,12 +21,6 @@ std::string NativePath(std::string_view path);
 // link to a regular file counts; directories, other special files and hidden
 // names (starting with '.') never do. Never throws.
 bool FindRegularFile(const std::string& path);
-
-// The arguments after the program's name, joined by single spaces.
-std::string JoinArguments(int argc, char** argv);
-
-// The directory of /proc/self/exe, without a trailing '/' except for "/".
-std::string ExecutableDirectory();
 
 // Creates lock files and deletes only the ones it created.
 //
@@ -63,16 +54,4 @@ private:
     std::vector<Created> created_;
 };
 
-// Starts `path` (used as given, never searched along PATH, no shell) with no
-// arguments and the current environment; does not wait. Throws Failure when
-// it cannot be started.
-void SpawnProgram(const std::string& path);
-
-// Reaps started programs as they end, so that none stays a zombie.
-void InstallChildReaper();
-
-// The C library locale's date (D_FMT) and time (T_FMT) for `when`, in UTF-8.
-std::string LocaleDateText(std::time_t when);
-std::string LocaleTimeText(std::time_t when);
-
-}  // namespace zb::qt
+}  // namespace zb::posix

@@ -8,32 +8,32 @@
 // half a minute; on the window's thread that would freeze the notification
 // for as long. The WAV file is handed to the sound thread and Tone waits for
 // its tone only a bounded time.
-#include "platform/qt/Sound.h"
+#include "platform/canberra/Sound.h"
 
 #include <canberra.h>
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <numbers>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-namespace zb::qt {
+#include "platform/posix/FileIo.h"
+#include "platform/posix/Process.h"
+
+namespace zb::canberra {
 
 namespace {
 
@@ -70,8 +70,8 @@ bool DebugEnabled() {
 
 void Debug(const char* what, const std::string& subject, int error) {
     if (DebugEnabled()) {
-        std::fprintf(stderr, "zettelblick: sound: %s %s: %s\n", what, subject.c_str(),
-                     ca_strerror(error));
+        posix::PrintErrorLine(std::string("sound: ") + what + " " + subject + ": " +
+                              ca_strerror(error));
     }
 }
 
@@ -125,21 +125,6 @@ std::string WavHeader(std::uint32_t rate, std::uint32_t dataBytes) {
     return header;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Writes the complete WAV file of a sine tone to `fd`. A frequency at or above
 // half the sample rate cannot be represented and becomes silence of the same
 // length, as inaudible as the tone would be.
@@ -151,7 +136,7 @@ bool WriteToneWav(int fd, std::int32_t hertz, int milliseconds) {
     const double step = 2 * std::numbers::pi * hertz / kToneRate;
 
     std::string header = WavHeader(kToneRate, static_cast<std::uint32_t>(frames * 2));
-    if (!WriteAll(fd, header.data(), header.size())) {
+    if (!posix::WriteAll(fd, header)) {
         return false;
     }
     std::vector<char> chunk;
@@ -170,7 +155,7 @@ bool WriteToneWav(int fd, std::int32_t hertz, int milliseconds) {
         chunk.push_back(static_cast<char>(sample & 0xFF));
         chunk.push_back(static_cast<char>(sample >> 8));
         if (chunk.size() >= 8192 || i + 1 == frames) {
-            if (!WriteAll(fd, chunk.data(), chunk.size())) {
+            if (!posix::WriteAll(fd, std::string_view(chunk.data(), chunk.size()))) {
                 return false;
             }
             chunk.clear();
@@ -179,61 +164,17 @@ bool WriteToneWav(int fd, std::int32_t hertz, int milliseconds) {
     return true;
 }
 
-// A temporary file that is deleted when it goes out of scope.
-class TempFile {
-public:
-    // Creates an empty private file in the user's runtime directory, else in
-    // the temporary directory. path() is empty when neither works.
-    TempFile() {
-        for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-            const char* dir = std::getenv(variable);
-            if (dir != nullptr && *dir != '\0' && TryCreate(dir)) {
-                return;
-            }
-        }
-        TryCreate("/tmp");
-    }
-    ~TempFile() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
+// Creates the tone's temporary file in the user's runtime directory, else in
+// the temporary directory; its path stays empty when no folder takes it.
+void CreateToneFile(posix::TempFile& file) {
+    for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const char* dir = std::getenv(variable);
+        if (dir != nullptr && *dir != '\0' &&
+            file.Create(std::string(dir) + "/zettelblick-tone-XXXXXX")) {
+            return;
         }
     }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    const std::string& path() const { return path_; }
-    int fd() const { return fd_; }
-
-    // Closes the descriptor, keeping the file, and reports whether the
-    // written data reached the file.
-    bool Close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    bool TryCreate(const std::string& dir) {
-        std::string name = dir + "/zettelblick-tone-XXXXXX";
-        int fd = ::mkstemp(name.data());
-        if (fd < 0) {
-            return false;
-        }
-        fd_ = fd;
-        path_ = name;
-        return true;
-    }
-
-    std::string path_;
-    int fd_ = -1;
-};
-
-bool IsRegularFile(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    file.Create("/tmp/zettelblick-tone-XXXXXX");
 }
 
 // Holds a canberra property list for one play call.
@@ -333,7 +274,8 @@ struct Sound::Impl {
                 return;
             }
         }
-        TempFile file;
+        posix::TempFile file;
+        CreateToneFile(file);
         if (file.path().empty()) {
             Debug("create", "temporary tone file", CA_ERROR_SYSTEM);
             return;
@@ -353,7 +295,7 @@ struct Sound::Impl {
         }
         // Only a regular file is handed to canberra: opening a FIFO would block,
         // and a directory or a wildcard pattern is no sound anyway.
-        if (IsRegularFile(path)) {
+        if (posix::IsRegularFile(path)) {
             int error = PlayFile(c, path);
             if (error == CA_SUCCESS) {
                 return;
@@ -475,7 +417,7 @@ Sound::Sound() : impl_(std::make_shared<Impl>()) {
         thread_ = std::thread([impl = impl_] { impl->RunJobs(); });
     } catch (const std::system_error& e) {
         if (DebugEnabled()) {
-            std::fprintf(stderr, "zettelblick: sound: no sound thread: %s\n", e.what());
+            posix::PrintErrorLine(std::string("sound: no sound thread: ") + e.what());
         }
     }
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
@@ -537,4 +479,4 @@ void Sound::StartWav(const std::string& path) {
     impl->Post([impl, path] { impl->StartWavNow(path); });
 }
 
-}  // namespace zb::qt
+}  // namespace zb::canberra

@@ -1,6 +1,6 @@
 // The Linux backend's sound: the tone and the WAV file, both played through
-// libcanberra on the desktop's sound server. No Qt here; the sound is kept
-// apart from the window code so that it can be driven on its own.
+// libcanberra on the desktop's sound server. No toolkit here: it can be
+// driven on its own.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace zb::qt {
+namespace zb::canberra {
 
 class Sound {
 public:
@@ -36,4 +36,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace zb::qt
+}  // namespace zb::canberra

@@ -1,0 +1,19 @@
+// The one way the POSIX code reports an unexpected failure with the system's
+// own text: "description: subject: strerror text".
+#pragma once
+
+#include <string>
+
+#include "platform/Failure.h"
+
+namespace zb::posix {
+
+// The failure `number` about `subject`, which the system refused with `error`.
+Failure SystemFailure(int number, const std::string& subject, int error);
+
+// A call on `path` failed with `error`: a missing file or folder gives
+// `notFoundNumber`, a refused access Permission denied (70), anything else
+// Path/File access error (75).
+Failure PathFailure(int error, int notFoundNumber, const std::string& path);
+
+}  // namespace zb::posix

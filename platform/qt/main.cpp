@@ -1,0 +1,183 @@
+// The Linux entry point: checks the X display, sets up the toolkit and the
+// locale, turns termination signals and the loss of the display into the
+// close-down of the close box, and runs the notification on the Qt backend.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/App.h"
+#include "platform/posix/Process.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/qt/X11.h"
+
+namespace zb {
+namespace {
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
+// The self-pipe that turns SIGTERM, SIGHUP and SIGINT into an event.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    int savedErrno = errno;
+    unsigned char byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] ssize_t written = ::write(gSignalPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+// While it exists, SIGTERM, SIGHUP and SIGINT close the notification as its
+// close box does, from the toolkit's event loop. With nothing left to close
+// down, the process ends as the signal asks.
+class TerminationSignals {
+public:
+    explicit TerminationSignals(qt::QtPlatform& platform) : platform_(platform) {
+        if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        notifier_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                         [this] { OnSignalEvent(); });
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        action.sa_flags = SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        for (int signal : kTerminationSignals)
+            ::sigaction(signal, &action, nullptr);
+    }
+    ~TerminationSignals() {
+        if (notifier_) {
+            for (int signal : kTerminationSignals)
+                ::signal(signal, SIG_DFL);
+        }
+    }
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+private:
+    void OnSignalEvent() {
+        unsigned char buffer[64];
+        ssize_t length;
+        int signal = SIGTERM;
+        while ((length = ::read(gSignalPipe[0], buffer, sizeof buffer)) > 0)
+            signal = buffer[length - 1];
+        if (platform_.RequestClose())
+            return;
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+    }
+
+    qt::QtPlatform& platform_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// The platform while the notification runs, for the exit handler.
+qt::QtPlatform* gLivePlatform = nullptr;
+
+// Qt ends the process with exit() when the X connection breaks (the session
+// has ended); the notification then closes down as its close box does. The
+// normal end returns from Run after the window is gone.
+void CloseDownAfterLostDisplay() {
+    if (gLivePlatform && qt::x11::ConnectionBroken())
+        gLivePlatform->CloseDownWithoutDisplay();
+}
+
+// Sets environment variables for the toolkit's start only and puts the old
+// values back afterwards, so that a program the notification starts later
+// inherits the user's own environment.
+class ScopedEnvironment {
+public:
+    ~ScopedEnvironment() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+    void Set(const char* name, const char* value) {
+        Save(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+
+private:
+    void Save(const char* name) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+int Run(int argc, char** argv) {
+    // Taken before the toolkit sees the arguments; Qt gets none of them, so a
+    // word like "-style" on our command line stays ours.
+    const std::string commandLine = posix::JoinArguments(argc, argv);
+
+    // Qt aborts when it cannot open the display; say so plainly instead,
+    // before anything (the lock file) has been touched. The exit status is 1.
+    if (!qt::x11::DisplayAvailable()) {
+        const char* display = std::getenv("DISPLAY");
+        posix::PrintErrorLine(std::string("cannot open the X display \"") +
+                              (display ? display : "") + "\" (is DISPLAY set?)");
+        return 1;
+    }
+
+    std::setlocale(LC_ALL, "");
+
+    char program[] = "zettelblick";
+    char platformOption[] = "-platform";
+    char platformName[] = "xcb";
+    char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : program, platformOption, platformName,
+                      nullptr};
+    int qtArgc = 3;
+
+    std::optional<QApplication> application;
+    {
+        // Positions and sizes are device pixels computed from the screen's
+        // real DPI, so Qt must not scale them a second time.
+        ScopedEnvironment environment;
+        environment.Set("QT_ENABLE_HIGHDPI_SCALING", "0");
+        environment.Set("QT_SCALE_FACTOR", nullptr);
+        environment.Set("QT_SCREEN_SCALE_FACTORS", nullptr);
+        environment.Set("QT_AUTO_SCREEN_SCALE_FACTOR", nullptr);
+        application.emplace(qtArgc, qtArgv);
+    }
+    // Qt sets the whole locale from the environment too; numbers stay in the
+    // C format so that settings read and write the same everywhere.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // Started programs are reaped as they end, so that none stays a zombie.
+    posix::InstallChildReaper();
+    std::atexit(CloseDownAfterLostDisplay);
+
+    int status;
+    {
+        qt::QtPlatform platform(commandLine);
+        gLivePlatform = &platform;
+        TerminationSignals closeOnSignals(platform);
+        App app(platform);
+        status = app.Run();
+        gLivePlatform = nullptr;
+    }
+    return status;
+}
+
+}  // namespace
+}  // namespace zb
+
+int main(int argc, char** argv) {
+    return zb::Run(argc, argv);
+}
