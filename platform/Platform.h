@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zb {
 
@@ -125,6 +126,9 @@ public:
     virtual void CreateMainWindow(WindowEvents& events, const WindowDesign& design) = 0;
     virtual double ScreenDpiX() = 0;
     virtual double ScreenDpiY() = 0;
+    // The work areas of all monitors (each screen minus panels and task bars), in
+    // device pixels; empty when the window system cannot tell.
+    virtual std::vector<PixelRect> MonitorWorkAreas() = 0;
     // true: tool window with caption and close box; false: no frame at all.
     virtual void SetWindowFrame(bool toolWindow) = 0;
     // The outer frame on the screen, caption and border included.

@@ -5,6 +5,7 @@
 #include "window/ColorText.h"
 #include "window/Design.h"
 #include "window/MessageText.h"
+#include "window/Placement.h"
 
 namespace zb {
 namespace {
@@ -39,8 +40,11 @@ std::string ShowNotification(Platform& platform,
     platform.SetWindowFrame(s.windowTitle == 1);
     RequireSize("window.width", s.windowWidth);
     RequireSize("window.height", s.windowHeight);
-    platform.SetWindowRect(
-        TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight, dpiX, dpiY));
+    // The settings stay as written; only the window moves when they would put
+    // it out of sight.
+    platform.SetWindowRect(PlaceOnWorkArea(
+        TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight, dpiX, dpiY),
+        platform.MonitorWorkAreas()));
     platform.SetWindowBackground(ParseColorText(s.windowBackground));
 
     std::string message = s.textMessage;

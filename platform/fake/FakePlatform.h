@@ -38,6 +38,8 @@ public:
     std::string time = "08:05:09";
     double dpiX = 96;
     double dpiY = 96;
+    // The monitors' work areas; none: the window system cannot tell.
+    std::vector<PixelRect> workAreas;
     // Where the window stands when the logic asks (outer top-left, pixels).
     PixelPoint position{233, 233};
     // Events the "user" causes: each runs at the given pass of
@@ -87,6 +89,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }
+    std::vector<PixelRect> MonitorWorkAreas() override { return workAreas; }
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;

@@ -46,6 +46,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
+    std::vector<PixelRect> MonitorWorkAreas() override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;
@@ -88,11 +89,14 @@ private:
     // modal to it; null otherwise.
     HWND MessageOwner() const;
     void MessageBoxUtf8(const std::string& text);
+    // Confirms every message box of this thread, as its OK button does.
+    void CloseMessageBoxes();
 
     std::unique_ptr<Window> window_;
     // Volume serial number and file index of every file CreateNewFile made:
     // DeleteOwnFile removes only those, never a file put in their place.
     std::set<std::pair<DWORD, ULONGLONG>> ownFiles_;
+    bool messageBoxOpen_ = false;
 };
 
 }  // namespace zb::win32
