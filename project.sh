@@ -25,7 +25,7 @@ LINUX_PACKAGES=(
     fonts-liberation fontconfig locales python3
     xvfb openbox xdotool x11-utils imagemagick
     pulseaudio pulseaudio-utils
-    icewm fluxbox xterm dbus-daemon at-spi2-core python3-pyatspi
+    icewm fluxbox xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
 )
 # The fuzz targets and the sanitizer builds.
 CHECK_PACKAGES=(clang libclang-rt-14-dev)

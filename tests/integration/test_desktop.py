@@ -6,11 +6,12 @@ tells a screen reader its message.
 
 Each window manager has a class of its own (one X session each) running the
 same cases. The typing window is an xterm whose shell copies what it
-receives to a file. The screen reader's side is atspi_probe.py.
+receives to a file. Monitors come and go with xrandr. The screen reader's
+side is atspi_probe.py.
 
 Run as a script or with python3 -m unittest; ZB_APP_DIR names the build's
-application folder. Needs what xharness.py needs, xterm, and for the
-accessibility case dbus-daemon, at-spi2-core and python3-pyatspi.
+application folder. Needs what xharness.py needs, xterm, xrandr, and for
+the accessibility case dbus-daemon, at-spi2-core and python3-pyatspi.
 """
 
 import os
@@ -123,6 +124,23 @@ class IceWMTest(DesktopCases, apprun.AppTest):
 
 class FluxboxTest(DesktopCases, apprun.AppTest):
     SESSION = {"window_manager": "fluxbox"}
+
+
+class MonitorTest(apprun.AppTest):
+    """Two monitors side by side: RandR monitors on the one screen of Xvfb."""
+
+    def test_window_of_a_monitor_that_is_gone_moves_onto_another(self):
+        self.x.run(["xrandr", "--setmonitor", "left", "640/169x1024/270+0+0", "screen"])
+        self.x.run(["xrandr", "--setmonitor", "right", "640/169x1024/270+640+0", "none"])
+        # Pixel 1000: on the right-hand monitor.
+        app = self.make_app(QUIET_INI + "[window]\nleft=15000\n")
+        run = self.show(app)
+        self.assertEqual(self.x.outer_geometry(run.window)[:2], (1000, 233))
+        self.click(run.window)
+        self.finish(run)
+        self.x.run(["xrandr", "--delmonitor", "right"])
+        run = self.show(app)
+        self.assertEqual(self.x.outer_geometry(run.window)[:2], (640 - 233, 233))
 
 
 class ScreenReaderTest(apprun.AppTest):
