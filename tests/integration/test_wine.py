@@ -289,7 +289,10 @@ class WineNotifierTest(apprun.AppTest):
         editor = self.wine.start([self.wine.probe_exe(), "edit", "Notizen"], env=self.env)
         self.addCleanup(editor.wait)
         self.addCleanup(self.wine.probe, "close", "Notizen", env=self.env)
-        self.x.wait_for_window("Notizen")
+        notes = self.x.wait_for_window("Notizen")
+        # The user clicks into the text field (at 10, 10 of the window's area).
+        cx, cy, _, _ = self.x.client_geometry(notes)
+        self.x.click(cx + 40, cy + 20)
         self.x.run(["xdotool", "type", "--delay", "20", "vorher "])
         xharness.wait_until(lambda: "vorher " in self.texts("Notizen"),
                             what="the first keys in the typing window")
