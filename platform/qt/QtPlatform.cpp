@@ -312,6 +312,10 @@ void QtPlatform::ProcessPendingEvents() {
 }
 
 void QtPlatform::RunUntilClosed() {
+    // A click held back while the window was being shown is handled first:
+    // the loop below would look at it only after the next event from the X
+    // server, which may be long in coming (the window takes no focus).
+    ProcessPendingEvents();
     if (!window_)
         return;
     QEventLoop loop;
