@@ -261,66 +261,50 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(self.exit_status(run), 0)
         self.assertFalse(os.path.exists(self.path(LOCK)))
 
-    def test_click_during_a_long_timed_close_ends_the_process(self):
-        # Ten minutes of waiting: exit_status's hang detector sees whether
-        # the process ends with the window.
-        self.make_app(QUIET + "[window]\r\ntime=600000\r\n")
-        run, _, outer = self.show_app()
-        self.x.click(*self.free_area(outer))
+    def test_window_out_of_sight_shows_and_a_click_ends_a_long_timed_close(self):
+        # Off every screen, with a timed close of ten minutes: the window shows
+        # in the corner and writes that place, and the click ends the process
+        # (exit_status's hang detector would see the ten minutes).
+        self.make_app(QUIET + "[window]\r\nleft=100000\r\ntop=100000\r\ntime=600000\r\n")
+        run, _, (x, y, w, h) = self.show_app()
+        self.assertEqual((x + w, y + h), (self.x.width, self.x.height))
+        self.x.click(*self.free_area((x, y, w, h)))
         self.assertEqual(self.exit_status(run), 0)
-        self.assert_position_written()
+        self.assertIn("left=%d\r\ntop=%d\r\n" % (x * 15, y * 15), self.settings_text())
 
     def test_close_request_with_a_message_box_open_ends_the_process(self):
-        # The missing sound's box waits for the user, before a long timed wait.
         self.make_app("[wave]\r\nfile=missing.wav\r\n[window]\r\ntime=600000\r\n")
         run = self.start_app()
         self.x.wait_for_window(BOX)
         self.x.wait_for_window(TITLE)
-        status, _ = self.wine.probe("close", TITLE, env=self.env)
-        self.assertEqual(status, 0)
+        self.assertEqual(self.wine.probe("close", TITLE, env=self.env)[0], 0)
         # Nobody confirms the box; the wait is a hang detector.
-        run.proc.wait(timeout=apprun.TIMEOUT)
-        self.assertEqual(run.proc.returncode, 0)
+        self.assertEqual(run.proc.wait(timeout=apprun.TIMEOUT), 0)
         self.x.wait_for_no_window(BOX)
-        self.assertFalse(os.path.exists(self.path(LOCK)))
         self.assert_position_written()
 
     def test_typing_goes_on_in_the_window_the_user_types_in(self):
         editor = self.wine.start([self.wine.probe_exe(), "edit", "Notizen"], env=self.env)
         self.addCleanup(editor.wait)
         self.addCleanup(self.wine.probe, "close", "Notizen", env=self.env)
-        notes = self.x.wait_for_window("Notizen")
-        # The user clicks into the text field (at 10, 10 of the window's area).
-        cx, cy, _, _ = self.x.client_geometry(notes)
-        self.x.click(cx + 40, cy + 20)
+        cx, cy, _, _ = self.x.client_geometry(self.x.wait_for_window("Notizen"))
+        self.x.click(cx + 40, cy + 20)  # into the text field
         self.x.run(["xdotool", "type", "--delay", "20", "vorher "])
         xharness.wait_until(lambda: "vorher " in self.texts("Notizen"),
                             what="the first keys in the typing window")
         self.make_app()
-        run, _, outer = self.show_app()
+        run, _, (x, y, _, _) = self.show_app()
         self.x.run(["xdotool", "type", "--delay", "20", "nachher"])
         xharness.wait_until(lambda: "vorher nachher" in self.texts("Notizen"),
-                            what="the keys typed after the notification appeared (got %r)"
-                                 % self.texts("Notizen"))
+                            what="the keys typed after the notification appeared")
         # A drag on its caption still moves it, and a click still closes it.
-        self.x.drag(outer[0] + 40, outer[1] + 8, outer[0] + 140, outer[1] + 58)
-        xharness.wait_until(lambda: self.x.outer_geometry(run.window)[:2] ==
-                            (outer[0] + 100, outer[1] + 50), what="the window to move")
+        self.x.drag(x + 40, y + 8, x + 140, y + 58)
+        xharness.wait_until(lambda: self.x.outer_geometry(run.window)[:2] == (x + 100, y + 50),
+                            what="the window to move")
         self.x.click(*self.free_area(self.x.outer_geometry(run.window)))
         self.assertEqual(self.exit_status(run), 0)
-        section = self.settings_text().split("[window]\r\n", 1)[1]
-        self.assertIn("left=%d\r\ntop=%d\r\n" % ((outer[0] + 100) * 15, (outer[1] + 50) * 15),
-                      section)
-
-    def test_settings_out_of_sight_give_a_visible_window_that_writes_its_place(self):
-        self.make_app(QUIET + "[window]\r\nleft=100000\r\ntop=100000\r\n")
-        run, _, outer = self.show_app()
-        x, y, w, h = outer
-        self.assertEqual((x + w, y + h), (self.x.width, self.x.height), outer)
-        self.x.click(*self.free_area(outer))
-        self.assertEqual(self.exit_status(run), 0)
-        section = self.settings_text().split("[window]\r\n", 1)[1]
-        self.assertIn("left=%d\r\ntop=%d\r\n" % (x * 15, y * 15), section)
+        self.assertIn("left=%d\r\ntop=%d\r\n" % ((x + 100) * 15, (y + 50) * 15),
+                      self.settings_text())
 
     def test_timed_close(self):
         self.make_app(QUIET + "[window]\r\ntime=300\r\n")

@@ -116,21 +116,6 @@ class Screenshot:
                         for row in range(y, y + h))
 
 
-# IceWM as it comes, with its task bar, focusing new windows; one file of
-# preferences.
-ICEWM_PREFERENCES = """FocusOnMap=1
-ShowWelcome=0
-TaskBarShowClock=0
-"""
-
-# Fluxbox as it comes (its tool bar, new windows focused, four workspaces).
-FLUXBOX_INIT = """session.screen0.focusNewWindows: true
-session.screen0.workspaces: 4
-session.screen0.toolbar.visible: true
-session.styleFile: /usr/share/fluxbox/styles/Emerge
-"""
-
-
 class XSession:
     """Xvfb plus a window manager on a free display: `window_manager` is
     "openbox" (or True), "icewm", "fluxbox", or False for none. With
@@ -209,27 +194,18 @@ class XSession:
                 number += chunk
         self.display = ":" + number.decode().strip()
 
-    def _write(self, name, text):
-        path = os.path.join(self._tmp, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w") as f:
-            f.write(text)
-        return path
-
     def _start_window_manager(self):
-        env = dict(self.env)
+        # IceWM and Fluxbox as they come (task bar or tool bar, new windows
+        # focused, four desktops), from the session's empty home folder.
+        args = {"icewm": ["icewm"], "fluxbox": ["fluxbox"]}.get(self.window_manager)
         if self.window_manager == "openbox":
-            args = ["openbox", "--config-file", self._write("rc.xml", OPENBOX_RC),
-                    "--sm-disable"]
-        elif self.window_manager == "icewm":
-            env["ICEWM_PRIVCFG"] = os.path.dirname(
-                self._write("icewm/preferences", ICEWM_PREFERENCES))
-            args = ["icewm", "--replace"]
-        elif self.window_manager == "fluxbox":
-            args = ["fluxbox", "-rc", self._write("fluxbox/init", FLUXBOX_INIT)]
-        else:
+            rc = os.path.join(self._tmp, "rc.xml")
+            with open(rc, "w") as f:
+                f.write(OPENBOX_RC)
+            args = ["openbox", "--config-file", rc, "--sm-disable"]
+        if not args:
             raise HarnessError("unknown window manager %r" % self.window_manager)
-        self._wm = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL,
+        self._wm = subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
         # Fluxbox announces itself before it has finished starting; its
         # first focus decision (on its own window) marks the end.

@@ -101,21 +101,17 @@ LRESULT CALLBACK EditorProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-// A window with one text field that has the keyboard focus.
+// A window with one text field that has the keyboard focus, until closed.
 int Editor(const std::wstring& caption) {
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = EditorProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = L"WinprobeEditor";
     RegisterClassW(&windowClass);
-    HWND window =
-        CreateWindowExW(0, windowClass.lpszClassName, caption.c_str(), WS_OVERLAPPEDWINDOW, 500,
-                        500, 400, 150, nullptr, nullptr, windowClass.hInstance, nullptr);
-    HWND field = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 360,
-                                 30, window, nullptr, windowClass.hInstance, nullptr);
+    HWND window = CreateWindowW(windowClass.lpszClassName, caption.c_str(), WS_OVERLAPPEDWINDOW,
+                                500, 500, 400, 150, nullptr, nullptr, nullptr, nullptr);
+    HWND field = CreateWindowW(L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 360, 30,
+                               window, nullptr, nullptr, nullptr);
     ShowWindow(window, SW_SHOW);
-    SetForegroundWindow(window);
     SetFocus(field);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
