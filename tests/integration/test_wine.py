@@ -246,8 +246,11 @@ class WineNotifierTest(apprun.AppTest):
         run, _, outer = self.show_app()
         self.x.click(*self.free_area(outer))
         self.assertEqual(self.exit_status(run), 0)
-        started = xharness.wait_until(lambda: os.path.isfile(self.path("started.txt")),
-                                      what="the program to start")
+        # The started program writes its command line; the file may exist
+        # a moment before its text does.
+        started = xharness.wait_until(
+            lambda: os.path.isfile(self.path("started.txt")) and
+            os.path.getsize(self.path("started.txt")) > 0, what="the program to start")
         self.assertTrue(started)
         with open(self.path("started.txt"), encoding="utf-8") as f:
             # The path, quoted as the whole command line: the blank is safe.
