@@ -370,7 +370,10 @@ class AppTest(unittest.TestCase):
     # --- the user --------------------------------------------------------------
 
     def click_client(self, window, x, y):
-        """A click at x, y of the window's client area."""
+        """A click at x, y of the window's client area, once the window
+        manager has finished placing it (a click aimed at where the window
+        was a moment earlier would miss it)."""
+        self.x.settled_geometry(window)
         cx, cy, _, _ = self.x.client_geometry(window)
         self.x.click(cx + x, cy + y)
 
