@@ -129,13 +129,15 @@ TEST_F(AppTest, ToneRunsOnlyForPositiveTimeWhateverTheFrequency) {
 TEST_F(AppTest, MissingSoundIsReportedAndTheNotificationGoesOn) {
     SetIni("[wave]\nfile=missing.wav\n[window]\ntime=100\n");
     EXPECT_EQ(RunApp(), 0);
-    EXPECT_THAT(fake.messages,
-                ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
+    EXPECT_THAT(
+        fake.messages,
+        ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
     // The message comes before the timed wait starts.
-    const auto message = std::find(fake.calls.begin(), fake.calls.end(),
-                                   "ShowMessage " + fake.messages[0]);
-    EXPECT_LT(message - fake.calls.begin(),
-              std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
+    const auto message =
+        std::find(fake.calls.begin(), fake.calls.end(), "ShowMessage " + fake.messages[0]);
+    EXPECT_LT(
+        message - fake.calls.begin(),
+        std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
     EXPECT_EQ(fake.passes, 6);
 }
 
@@ -151,6 +153,33 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
                     ElementsAre("StartWav " + kDir + "\\" + name));
         EXPECT_TRUE(platform.messages.empty());
     }
+}
+
+TEST_F(AppTest, FoldersOfAnInstalledProgram) {
+    // Settings and locks in the user's folders; the picture and the sound from
+    // the first data folder that has them.
+    const std::string user = "/home/u/.config/zettelblick", run = "/run/user/1/zettelblick";
+    fake.folders = AppFolders{user, run, {user, kDir, "/usr/share/zettelblick"}};
+    fake.files = {{user + "\\thebat.jpg", "jpeg"}, {"/usr/share/zettelblick\\message.wav", "wav"}};
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(fake.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
+    EXPECT_THAT(fake.CallsStartingWith("StartWav"),
+                ElementsAre("StartWav /usr/share/zettelblick\\message.wav"));
+    EXPECT_EQ(app.LockPath(), run + "\\zettelblick_Text1_Beispieltext.tmp");
+    EXPECT_EQ(fake.files[user + "\\zettelblick.ini"], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
+
+    // A picture found nowhere is reported in the user's folder.
+    fake::FakePlatform missing;
+    missing.folders = fake.folders;
+    App run2(missing);
+    try {
+        run2.Run();
+    } catch (const fake::ProcessExit&) {
+    }
+    EXPECT_THAT(missing.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
 }
 
 }  // namespace
