@@ -129,15 +129,13 @@ TEST_F(AppTest, ToneRunsOnlyForPositiveTimeWhateverTheFrequency) {
 TEST_F(AppTest, MissingSoundIsReportedAndTheNotificationGoesOn) {
     SetIni("[wave]\nfile=missing.wav\n[window]\ntime=100\n");
     EXPECT_EQ(RunApp(), 0);
-    EXPECT_THAT(
-        fake.messages,
-        ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
+    EXPECT_THAT(fake.messages,
+                ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
     // The message comes before the timed wait starts.
-    const auto message =
-        std::find(fake.calls.begin(), fake.calls.end(), "ShowMessage " + fake.messages[0]);
-    EXPECT_LT(
-        message - fake.calls.begin(),
-        std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
+    const auto message = std::find(fake.calls.begin(), fake.calls.end(),
+                                   "ShowMessage " + fake.messages[0]);
+    EXPECT_LT(message - fake.calls.begin(),
+              std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
     EXPECT_EQ(fake.passes, 6);
 }
 
@@ -173,9 +171,9 @@ TEST_F(AppTest, FoldersOfAnInstalledProgram) {
     // A picture found nowhere is reported in the user's folder.
     fake::FakePlatform missing;
     missing.folders = fake.folders;
-    App run2(missing);
+    App nowhere(missing);
     try {
-        run2.Run();
+        nowhere.Run();
     } catch (const fake::ProcessExit&) {
     }
     EXPECT_THAT(missing.CallsStartingWith("LoadPicture"),
