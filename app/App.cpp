@@ -55,9 +55,9 @@ void App::StartUp() {
     if (!commandLine.empty())
         ParseCommandLine(commandLine, names_);
 
-    appDir_ = platform_.ExecutableDir();
-    lockPath_ =
-        appDir_ + "\\" + names_.configName + "_" + names_.textKey + "_" + names_.place + ".tmp";
+    folders_ = platform_.Folders();
+    lockPath_ = folders_.locks + "\\" + names_.configName + "_" + names_.textKey + "_" +
+                names_.place + ".tmp";
 
     // Test and take the lock in one step, so that two instances started at the
     // same moment cannot both take it. The exact name is created: wildcard
@@ -69,18 +69,18 @@ void App::StartUp() {
     }
     lockOwned_ = true;
 
-    iniPath_ = appDir_ + "\\" + names_.configName + ".ini";
+    iniPath_ = folders_.settings + "\\" + names_.configName + ".ini";
     platform_.HideWindow();
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
 
     if (settings_.windowShow == 1) {
-        settings_.textMessage = ShowNotification(platform_, settings_, names_.place, appDir_);
+        settings_.textMessage = ShowNotification(platform_, settings_, names_.place, folders_.data);
         windowShown_ = true;
     }
     if (settings_.speakerTime > 0)
         SpeakerBeep(platform_, settings_);
     if (settings_.waveFile > " ")
-        PlayWave(platform_, settings_, appDir_);
+        PlayWave(platform_, settings_, folders_.data);
     if (settings_.windowTime > 0)
         AutoClose();
 }

@@ -49,7 +49,7 @@ private:
     void Guarded(F&& step);
 
     Platform& platform_;
-    std::string appDir_;
+    AppFolders folders_;
     // The names of the notification (ConfigName, TextKey, Place) and what
     // follows from them.
     NotificationNames names_;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zb {
 
@@ -67,6 +68,19 @@ struct WindowDesign {
     PictureSpec picture;
 };
 
+// Where a run keeps and looks for its files, each folder without a trailing
+// separator. A portable installation has all of them in the executable's
+// directory.
+struct AppFolders {
+    // The settings file's folder.
+    std::string settings;
+    // The lock files' folder.
+    std::string locks;
+    // The folders the picture and the sound are looked for in, in this order;
+    // never empty.
+    std::vector<std::string> data;
+};
+
 // Result of creating a file that must not exist yet.
 enum class CreateResult { Created, AlreadyExists };
 
@@ -90,6 +104,12 @@ public:
     virtual std::string CommandLineText() = 0;
     // The executable's directory, without a trailing separator except at a root.
     virtual std::string ExecutableDir() = 0;
+    // The folders of this run; by default all of them the executable's
+    // directory.
+    virtual AppFolders Folders() {
+        const std::string dir = ExecutableDir();
+        return {dir, dir, {dir}};
+    }
 
     // --- files ---------------------------------------------------------------
     // True when a directory search for ordinary files finds `name`.

@@ -1,5 +1,6 @@
 #include "window/Notification.h"
 
+#include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "window/AlwaysOnTop.h"
 #include "window/ColorText.h"
@@ -32,7 +33,7 @@ void RequireSize(const char* setting, std::int32_t value) {
 std::string ShowNotification(Platform& platform,
                              const Settings& s,
                              const std::string& place,
-                             const std::string& appDir) {
+                             const std::vector<std::string>& dataFolders) {
     const double dpiX = platform.ScreenDpiX();
     const double dpiY = platform.ScreenDpiY();
 
@@ -73,8 +74,8 @@ std::string ShowNotification(Platform& platform,
     }
 
     if (s.imageShow == 1) {
-        // The picture is always named relative to the application folder.
-        platform.LoadPicture(appDir + "\\" + s.imagePicture);
+        // The picture is always named relative to a data folder.
+        platform.LoadPicture(DataFilePath(platform, dataFolders, s.imagePicture));
         PictureSpec picture;
         RequireSize("image.height", s.imageHeight);
         RequireSize("image.width", s.imageWidth);

@@ -43,6 +43,10 @@ std::string FakePlatform::ExecutableDir() {
     return exeDir;
 }
 
+AppFolders FakePlatform::Folders() {
+    return folders ? *folders : Platform::Folders();
+}
+
 bool FakePlatform::FileExists(const std::string& name) {
     Record("FileExists " + name);
     const auto cut = LastSeparator(name);

@@ -25,6 +25,8 @@ public:
     // --- what the test sets up ---------------------------------------------------
     std::string commandLine;
     std::string exeDir = "C:\\Apps\\Zettelblick";
+    // The run's folders; unset: everything in exeDir.
+    std::optional<AppFolders> folders;
     // Files by path, with their contents. Directories are listed separately.
     std::map<std::string, std::string> files;
     std::set<std::string> directories;
@@ -68,6 +70,7 @@ public:
     // Platform
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    AppFolders Folders() override;
     bool FileExists(const std::string& name) override;
     CreateResult CreateNewFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;

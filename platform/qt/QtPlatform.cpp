@@ -11,11 +11,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
 #include "platform/Failure.h"
 #include "platform/canberra/Sound.h"
+#include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
 #include "platform/qt/Picture.h"
@@ -45,6 +47,13 @@ std::string QtPlatform::CommandLineText() {
 
 std::string QtPlatform::ExecutableDir() {
     return posix::ExecutableDirectory();
+}
+
+AppFolders QtPlatform::Folders() {
+    folders_ = posix::ChooseFolders(ExecutableDir(), [](const char* name) {
+        return static_cast<const char*>(std::getenv(name));
+    });
+    return folders_;
 }
 
 // --- files ----------------------------------------------------------------------
@@ -82,6 +91,9 @@ bool QtPlatform::WriteProfileString(const std::string& section,
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) {
+    // An installed program's settings folder is made by its first write.
+    if (!folders_.settings.empty())
+        posix::MakeFolders(folders_.settings);
     return profiles_.WriteString(posix::NativePath(file), section, key, value);
 }
 

@@ -40,6 +40,7 @@ public:
 
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    AppFolders Folders() override;
 
     bool FileExists(const std::string& name) override;
     CreateResult CreateNewFile(const std::string& path) override;
@@ -99,6 +100,7 @@ private:
     canberra::Sound& TheSound();
 
     std::string commandLine_;
+    AppFolders folders_;
     posix::OwnFiles ownFiles_;
     posix::ProfileFiles profiles_;
     std::unique_ptr<canberra::Sound> sound_;

@@ -14,6 +14,7 @@ processes started here are ever signalled or killed.
 
 Environment: ZB_APP_DIR, the Linux build's application folder (default
 build/app); for Wine suites ZB_WIN32_BUILD_DIR and ZB_WINE_WORK (wine_env.py).
+Installed runs an installed program (the package test) as another user.
 """
 
 import glob
@@ -55,6 +56,8 @@ class Native:
     binary = "zettelblick"
     encoding = "utf-8"
     temp_parent = None  # the system's temporary folder
+    # What the program's command line starts with (Installed: another user).
+    runner = ()
 
     def __init__(self, source=None):
         source = source or os.environ.get("ZB_APP_DIR") or os.path.join(
@@ -65,14 +68,23 @@ class Native:
         self.source = os.path.abspath(source)
 
     def popen(self, app, args, env, cwd):
-        return subprocess.Popen([os.path.join(app, self.binary)] + list(args), env=env, cwd=cwd,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        return subprocess.Popen([*self.runner, os.path.join(app, self.binary), *args], env=env,
+                                cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
     def press_ok(self, x, box, env):
         """Confirms the message box `box` as a user does, with Return."""
         x.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
         x.key("Return")
+
+
+class Installed(Native):
+    """An installed Linux program, /usr/bin/zettelblick by default, run as
+    the user `uid`:`gid` (setpriv, from root) with the environment given."""
+
+    def __init__(self, uid, gid, source="/usr/bin"):
+        super().__init__(source)
+        self.runner = ("setpriv", "--reuid=%d" % uid, "--regid=%d" % gid, "--clear-groups")
 
 
 class UnderWine:

@@ -23,7 +23,7 @@ protected:
     // The number of the failure Show throws, or 0.
     int ShowFailureNumber() {
         try {
-            ShowNotification(fake, settings, "Beispieltext", kDir);
+            ShowNotification(fake, settings, "Beispieltext", {kDir});
             return 0;
         } catch (const Failure& failure) {
             return failure.number();
@@ -35,7 +35,7 @@ protected:
 };
 
 TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
-    ShowNotification(fake, settings, "Beispieltext", kDir);
+    ShowNotification(fake, settings, "Beispieltext", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "DateText", "TimeText",
                                         "SetLabel 92,0 133x108", "SetLabelVisible 1",
@@ -55,7 +55,7 @@ TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
 
 TEST_F(NotificationTest, GeometryFollowsScreenDpi) {
     fake.dpiX = fake.dpiY = 192;  // 7.5 twips per pixel
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_TRUE(fake.Called("SetWindowRect 467,467 467x267"));
     EXPECT_TRUE(fake.Called("SetPicture 0,0 180x180"));
 }
@@ -65,7 +65,7 @@ TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     settings.textShow = 0;
     settings.imageShow = 2;
     settings.windowAlwaysOnTop = 1;
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "SetLabelVisible 0",
                                         "SetPictureVisible 0", "ShowWindow", "SetTopMost 1"));
@@ -80,7 +80,7 @@ TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
     settings.textAlign = 2;
     settings.textFontColor = "0000FF";  // blue-green-red: red
     settings.imageBorder = 1;
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_FALSE(fake.label.font.bold);
     EXPECT_TRUE(fake.label.font.italic);
     EXPECT_TRUE(fake.label.font.underline);

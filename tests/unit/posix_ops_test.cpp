@@ -2,6 +2,7 @@
 // real file system in a temporary directory.
 #include "platform/Wildcard.h"
 #include "platform/posix/Files.h"
+#include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
 
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "platform/Failure.h"
@@ -300,6 +302,71 @@ TEST(ExecutableDirectoryTest, TheFolderThatHoldsThisProgram) {
     EXPECT_EQ(dir[0], '/');
     EXPECT_NE(dir.back(), '/');
     EXPECT_EQ(fs::path(dir), fs::canonical("/proc/self/exe").parent_path());
+}
+
+// --- folders ---------------------------------------------------------------------
+
+// Where a run keeps its files: beside the program in a portable folder, in
+// the user's own folders for an installed program (PREFIX/bin beside
+// PREFIX/share/zettelblick).
+TEST_F(TempDir, FoldersPortableOrInstalled) {
+    const std::string home = Path("home"), runtime = Path("run");
+    fs::create_directories(Path("portable"));
+    fs::create_directories(Path("usr/bin"));
+    fs::create_directories(Path("usr/share/zettelblick"));
+    fs::create_directories(home);
+    fs::create_directories(runtime);
+    const std::string bin = Path("usr/bin"), data = Path("usr/share/zettelblick");
+    struct Case {
+        const char* what;
+        std::string exeDir;
+        std::map<std::string, std::string> environment;
+        zb::AppFolders expected;
+    };
+    const std::string config = home + "/.config/zettelblick";
+    const Case cases[] = {
+        {"portable",
+         Path("portable"),
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
+         {Path("portable"), Path("portable"), {Path("portable")}}},
+        {"installed",
+         bin,
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
+         {config, runtime + "/zettelblick", {config, bin, data}}},
+        {"own config folder",
+         bin,
+         {{"HOME", home}, {"XDG_CONFIG_HOME", Path("cfg")}},
+         {Path("cfg/zettelblick"), Path("cfg/zettelblick"), {Path("cfg/zettelblick"), bin, data}}},
+        {"relative paths ignored",
+         bin,
+         {{"HOME", home}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_RUNTIME_DIR", "run"}},
+         {config, config, {config, bin, data}}},
+        {"runtime folder missing",
+         bin,
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", Path("gone")}},
+         {config, config, {config, bin, data}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(config);
+        const zb::AppFolders folders = ChooseFolders(c.exeDir, [&](const char* name) {
+            auto it = c.environment.find(name);
+            return it == c.environment.end() ? nullptr : it->second.c_str();
+        });
+        EXPECT_EQ(folders.settings, c.expected.settings);
+        EXPECT_EQ(folders.locks, c.expected.locks);
+        EXPECT_EQ(folders.data, c.expected.data);
+        // The lock folder exists, private to the user; the settings folder
+        // waits for the first write unless it holds the locks.
+        struct stat st;
+        ASSERT_EQ(::stat(folders.locks.c_str(), &st), 0);
+        if (folders.locks != c.exeDir) {
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        }
+        EXPECT_EQ(fs::exists(folders.settings),
+                  folders.locks == folders.settings || folders.settings == c.exeDir);
+    }
+    EXPECT_FALSE(fs::exists(Path("gone")));
 }
 
 // --- clock -----------------------------------------------------------------------

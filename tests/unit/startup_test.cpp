@@ -153,5 +153,32 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
     }
 }
 
+TEST_F(AppTest, FoldersOfAnInstalledProgram) {
+    // Settings and locks in the user's folders; the picture and the sound from
+    // the first data folder that has them.
+    const std::string user = "/home/u/.config/zettelblick", run = "/run/user/1/zettelblick";
+    fake.folders = AppFolders{user, run, {user, kDir, "/usr/share/zettelblick"}};
+    fake.files = {{user + "\\thebat.jpg", "jpeg"}, {"/usr/share/zettelblick\\message.wav", "wav"}};
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(fake.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
+    EXPECT_THAT(fake.CallsStartingWith("StartWav"),
+                ElementsAre("StartWav /usr/share/zettelblick\\message.wav"));
+    EXPECT_EQ(app.LockPath(), run + "\\zettelblick_Text1_Beispieltext.tmp");
+    EXPECT_EQ(fake.files[user + "\\zettelblick.ini"], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
+
+    // A picture found nowhere is reported in the user's folder.
+    fake::FakePlatform missing;
+    missing.folders = fake.folders;
+    App nowhere(missing);
+    try {
+        nowhere.Run();
+    } catch (const fake::ProcessExit&) {
+    }
+    EXPECT_THAT(missing.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
+}
+
 }  // namespace
 }  // namespace zb::test
