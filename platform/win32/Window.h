@@ -13,8 +13,8 @@ namespace zb::win32 {
 class Window {
 public:
     // Creates the window hidden, as `design` describes it: a tool window with
-    // the label and the picture box. `dpiY` sizes the label's font.
-    Window(WindowEvents& events, const WindowDesign& design, double dpiY);
+    // the label and the picture box.
+    Window(WindowEvents& events, const WindowDesign& design);
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     ~Window();
@@ -25,7 +25,7 @@ public:
     void SetFrame(bool toolWindow);
     void SetOuterRect(const PixelRect& outer);
     void SetBackground(Color color);
-    void SetLabel(const LabelSpec& label, double dpiY);
+    void SetLabel(const LabelSpec& label);
     void SetLabelVisible(bool visible);
     void SetPicture(Picture picture);
     void SetPictureBox(const PictureSpec& box);
