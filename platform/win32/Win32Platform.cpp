@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/Failure.h"
+#include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/ProcessText.h"
@@ -220,7 +221,7 @@ void Win32Platform::SetLabelVisible(bool visible) {
 }
 
 void Win32Platform::LoadPicture(const std::string& path) {
-    MainWindow().SetPicture(Picture::Load(path));
+    MainWindow().SetPicture(Picture::Load(path), PictureName(Utf8ToWide(path)));
 }
 
 void Win32Platform::SetPicture(const PictureSpec& picture) {
@@ -233,6 +234,7 @@ void Win32Platform::SetPictureVisible(bool visible) {
 
 void Win32Platform::ShowWindow() {
     MainWindow().Show();
+    MainWindow().Announce();
 }
 
 void Win32Platform::HideWindow() {

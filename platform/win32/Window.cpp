@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Text.h"
@@ -88,6 +89,13 @@ void SetSunkenBorder(HWND control, bool border) {
 void MoveControl(HWND control, const PixelRect& rect) {
     ::SetWindowPos(control, nullptr, rect.left, rect.top, rect.width, rect.height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 void ReplaceBrush(HBRUSH& brush, COLORREF color) {
@@ -184,8 +192,11 @@ void Window::SetLabelVisible(bool visible) {
     ::ShowWindow(label_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void Window::SetPicture(Picture picture) {
+void Window::SetPicture(Picture picture, const std::wstring& name) {
     image_ = std::move(picture);
+    // The owner-drawn box never shows its text: it is what screen readers
+    // read as the picture's name.
+    ::SetWindowTextW(picture_, name.c_str());
     ::InvalidateRect(picture_, nullptr, FALSE);
 }
 
@@ -202,6 +213,13 @@ void Window::SetPictureVisible(bool visible) {
 void Window::Show() {
     ::ShowWindow(hwnd_, SW_SHOW);
     Repaint();
+}
+
+void Window::Announce() {
+    if (Style(label_) & WS_VISIBLE)
+        RaiseAnnouncement(label_, WithoutAccessKeyMarks(WindowText(label_)));
+    else
+        RaiseAnnouncement(hwnd_, WindowText(hwnd_));
 }
 
 void Window::Hide() {

@@ -4,6 +4,8 @@
 // everything else.
 #pragma once
 
+#include <string>
+
 #include "platform/Platform.h"
 #include "platform/win32/Picture.h"
 #include "platform/win32/Win32.h"
@@ -27,10 +29,14 @@ public:
     void SetBackground(Color color);
     void SetLabel(const LabelSpec& label);
     void SetLabelVisible(bool visible);
-    void SetPicture(Picture picture);
+    // The picture and its accessible name.
+    void SetPicture(Picture picture, const std::wstring& name);
     void SetPictureBox(const PictureSpec& box);
     void SetPictureVisible(bool visible);
     void Show();
+    // Tells assistive technology that the window has appeared: the message
+    // when the label shows, else the caption.
+    void Announce();
     void Hide();
     void Destroy();
     PixelPoint Position() const;
