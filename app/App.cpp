@@ -74,7 +74,10 @@ void App::StartUp() {
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
 
     if (settings_.windowShow == 1) {
-        settings_.textMessage = ShowNotification(platform_, settings_, names_.place, folders_.data);
+        const ShownNotification shown =
+            ShowNotification(platform_, settings_, names_.place, folders_.data);
+        settings_.textMessage = shown.message;
+        layoutDpi_ = shown.dpi;
         windowShown_ = true;
     }
     if (settings_.speakerTime > 0)
@@ -106,6 +109,17 @@ void App::OnClick() {
 
 void App::OnCloseRequest() {
     Guarded([&] { CloseWindow(); });
+}
+
+void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
+    // A change the layout already follows (the system may report the
+    // monitor's resolution only once the window shows) moves nothing.
+    if (!windowOpen_ || !windowShown_ || dpi == layoutDpi_)
+        return;
+    Guarded([&] {
+        LayOutNotification(platform_, settings_, dpi, {suggested.left, suggested.top});
+        layoutDpi_ = dpi;
+    });
 }
 
 void App::Dismiss() {

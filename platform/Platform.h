@@ -34,6 +34,9 @@ struct PixelPoint {
 struct FontSpec {
     std::string name;
     double points = 8;
+    // The character height (em) in pixels: the points at the layout's dots
+    // per inch.
+    int pixels = 0;
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -93,6 +96,10 @@ public:
     virtual void OnClick() = 0;
     // The close box, or the system asking the window to close.
     virtual void OnCloseRequest() = 0;
+    // The window now stands on a monitor with `dpi` dots per inch (moved
+    // there, or the monitor's scale changed); `suggested` is the outer frame
+    // the system proposes for it.
+    virtual void OnDpiChanged(double dpi, const PixelRect& suggested) = 0;
 };
 
 class Platform {
@@ -143,8 +150,14 @@ public:
     // Creates the one window, hidden, as `design` describes it. `events` must
     // outlive the window.
     virtual void CreateMainWindow(WindowEvents& events, const WindowDesign& design) = 0;
+    // The screen's dots per inch: the one fixed resolution that converts
+    // window positions.
     virtual double ScreenDpiX() = 0;
     virtual double ScreenDpiY() = 0;
+    // Dots per inch of the monitor that holds most of `outer` (the nearest
+    // one when none does), for the window's sizes and fonts; the screen's
+    // where the system has one resolution for all monitors.
+    virtual double MonitorDpi(const PixelRect& outer) = 0;
     // true: tool window with caption and close box; false: no frame at all.
     virtual void SetWindowFrame(bool toolWindow) = 0;
     // The outer frame on the screen, caption and border included.

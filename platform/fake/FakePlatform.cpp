@@ -122,6 +122,16 @@ void FakePlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& va
     windowExists = true;
 }
 
+double FakePlatform::MonitorDpi(const PixelRect& outer) {
+    for (const DpiMonitor& monitor : dpiMonitors) {
+        const PixelRect& m = monitor.area;
+        if (outer.left >= m.left && outer.left < m.left + m.width && outer.top >= m.top &&
+            outer.top < m.top + m.height)
+            return monitor.dpi;
+    }
+    return dpiY;
+}
+
 void FakePlatform::SetWindowFrame(bool toolWindow) {
     Record(std::string("SetWindowFrame ") + (toolWindow ? "tool" : "none"));
 }

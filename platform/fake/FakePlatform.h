@@ -40,6 +40,13 @@ public:
     std::string time = "08:05:09";
     double dpiX = 96;
     double dpiY = 96;
+    // Monitors with a resolution of their own: MonitorDpi gives that of the
+    // first one holding the rectangle's top-left corner, else dpiY.
+    struct DpiMonitor {
+        PixelRect area;
+        double dpi;
+    };
+    std::vector<DpiMonitor> dpiMonitors;
     // Where the window stands when the logic asks (outer top-left, pixels).
     PixelPoint position{233, 233};
     // Events the "user" causes: each runs at the given pass of
@@ -90,6 +97,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }
+    double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;

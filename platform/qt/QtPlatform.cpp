@@ -127,6 +127,11 @@ double QtPlatform::ScreenDpiY() {
     return dpiY_;
 }
 
+double QtPlatform::MonitorDpi(const PixelRect&) {
+    // One logical resolution (Xft.dpi) for every screen of the display.
+    return ScreenDpiY();
+}
+
 void QtPlatform::SetWindowFrame(bool toolWindow) {
     if (!window_)
         return;

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "platform/Failure.h"
+#include "platform/win32/Accessibility.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/ProcessText.h"
 #include "platform/win32/Text.h"
@@ -169,7 +171,7 @@ bool Win32Platform::WriteProfileString(const std::string& section,
 // --- window --------------------------------------------------------------------------
 
 void Win32Platform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
-    window_ = std::make_unique<Window>(events, design, ScreenDpiY());
+    window_ = std::make_unique<Window>(events, design);
 }
 
 Window& Win32Platform::MainWindow() {
@@ -192,6 +194,12 @@ double Win32Platform::ScreenDpiY() {
     return dpi > 0 ? dpi : 96;
 }
 
+double Win32Platform::MonitorDpi(const PixelRect& outer) {
+    const RECT rect{outer.left, outer.top, outer.left + outer.width, outer.top + outer.height};
+    const UINT dpi = win32::MonitorDpi(rect);
+    return dpi > 0 ? dpi : ScreenDpiY();
+}
+
 void Win32Platform::SetWindowFrame(bool toolWindow) {
     MainWindow().SetFrame(toolWindow);
 }
@@ -205,7 +213,7 @@ void Win32Platform::SetWindowBackground(Color color) {
 }
 
 void Win32Platform::SetLabel(const LabelSpec& label) {
-    MainWindow().SetLabel(label, ScreenDpiY());
+    MainWindow().SetLabel(label);
 }
 
 void Win32Platform::SetLabelVisible(bool visible) {
@@ -213,7 +221,7 @@ void Win32Platform::SetLabelVisible(bool visible) {
 }
 
 void Win32Platform::LoadPicture(const std::string& path) {
-    MainWindow().SetPicture(Picture::Load(path));
+    MainWindow().SetPicture(Picture::Load(path), PictureName(Utf8ToWide(path)));
 }
 
 void Win32Platform::SetPicture(const PictureSpec& picture) {
@@ -226,6 +234,7 @@ void Win32Platform::SetPictureVisible(bool visible) {
 
 void Win32Platform::ShowWindow() {
     MainWindow().Show();
+    MainWindow().Announce();
 }
 
 void Win32Platform::HideWindow() {

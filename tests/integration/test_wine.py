@@ -8,8 +8,9 @@ lock file and the settings file. Wine's default is 96 dots per inch, so 15
 twips make a pixel.
 
 winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
-styles through the Windows API, presses OK on message boxes and stands in for
-the program a click starts.
+styles through the Windows API, reads accessible names and hears alert events
+as a screen reader does, presses OK on message boxes and stands in for the
+program a click starts.
 
 Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
 wine_env.py).
@@ -178,7 +179,8 @@ class WineNotifierTest(apprun.AppTest):
         self.assertTrue(any(p not in (light_blue, red) for p in picture), "no picture drawn")
 
     def test_window_scales_with_the_screen_dpi(self):
-        # 120 dots per inch: 3500 twips are 292 pixels, which read back as 3504.
+        # 120 dots per inch, which Wine gives the screen and every monitor
+        # alike: 3500 twips are 292 pixels, which read back as 3504.
         desktop = "HKCU\\Control Panel\\Desktop"
         self.wine.run(["reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "120",
                        "/f"], env=self.env)
@@ -287,6 +289,32 @@ class WineNotifierTest(apprun.AppTest):
         window = self.x.wait_for_window(TITLE)
         self.assertIsNone(run.proc.poll())
         self.x.click(*self.free_area(self.x.outer_geometry(window)))
+        self.assertEqual(self.exit_status(run), 0)
+
+    # --- screen readers -----------------------------------------------------------------
+
+    def test_screen_readers_hear_the_message_and_read_the_picture_s_name(self):
+        # Wine has no UI Automation notification event (Windows 10 1709 and
+        # later), so the program raises the alert event MSAA clients hear,
+        # on the label: its accessible name is the message.
+        self.make_app()
+        heard = self.path("alert.txt")
+        listener = self.wine.start([self.wine.probe_exe(), "alert", wine_env.windows_path(heard)],
+                                   env=self.env)
+        self.runs.append(apprun.Run(self.app_dir, listener))  # ended at the test's end
+        xharness.wait_until(lambda: os.path.isfile(heard), what="the alert listener")
+        run, _, outer = self.show_app()
+        # The listener ends once it has heard one.
+        xharness.wait_until(lambda: listener.poll() is not None, what="an alert event")
+        self.assertEqual(listener.returncode, 0)
+        with open(heard, encoding="utf-8") as f:
+            self.assertEqual(f.read(), "Static\tYou have got mail!\n")
+        status, names = self.wine.probe("names", TITLE, env=self.env)
+        self.assertEqual(status, 0)
+        # The picture is named after its file.
+        self.assertEqual(sorted(names.splitlines()),
+                         ["Static\tYou have got mail!", "Static\tthebat"])
+        self.x.click(*self.free_area(outer))
         self.assertEqual(self.exit_status(run), 0)
 
     # --- unexpected failures -------------------------------------------------------------

@@ -60,6 +60,34 @@ TEST_F(NotificationTest, GeometryFollowsScreenDpi) {
     EXPECT_TRUE(fake.Called("SetPicture 0,0 180x180"));
 }
 
+TEST_F(NotificationTest, SizesFollowTheMonitorThePositionTheScreen) {
+    // Positions convert at the screen's 96 dpi; the window at 233, 233 lands
+    // on the second monitor, whose resolution sizes it, its label, font and
+    // picture box.
+    struct Case {
+        double dpi;
+        const char* window;
+        const char* label;
+        int fontPixels;
+        const char* picture;
+    };
+    for (const Case& c : {Case{96, "SetWindowRect 233,233 233x133", "SetLabel 92,0 133x108", 11,
+                               "SetPicture 0,0 90x90"},
+                          Case{144, "SetWindowRect 233,233 350x200", "SetLabel 138,0 200x163", 16,
+                               "SetPicture 0,0 135x135"},
+                          Case{192, "SetWindowRect 233,233 467x267", "SetLabel 183,0 267x217", 21,
+                               "SetPicture 0,0 180x180"}}) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.dpiMonitors = {{{0, 0, 200, 1000}, 96}, {{200, 0, 2000, 1000}, c.dpi}};
+        EXPECT_EQ(ShowNotification(platform, settings, "", {kDir}).dpi, c.dpi);
+        EXPECT_TRUE(platform.Called(c.window)) << c.dpi;
+        EXPECT_TRUE(platform.Called(c.label)) << c.dpi;
+        EXPECT_EQ(platform.label.font.pixels, c.fontPixels) << c.dpi;
+        EXPECT_TRUE(platform.Called(c.picture)) << c.dpi;
+    }
+}
+
 TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     settings.windowTitle = 0;
     settings.textShow = 0;
