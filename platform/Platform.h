@@ -104,7 +104,9 @@ public:
     // --- profile (INI) files -------------------------------------------------
     // Same contracts as the Windows profile functions: the integer read returns
     // the unsigned 32-bit value, the string read the characters copied (at most
-    // size - 1), the write its success.
+    // size - 1), the write its success. A string read of an 8-bit file gives
+    // the value's bytes as they are (the logic tells UTF-8 from the ANSI code
+    // page); of a Unicode file, its text as UTF-8.
     virtual std::uint32_t ProfileInt(const std::string& section,
                                      const std::string& key,
                                      std::int32_t def,
@@ -118,6 +120,8 @@ public:
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) = 0;
+    // Text in the system's 8-bit (ANSI) code page as UTF-8.
+    virtual std::string AnsiToUtf8(const std::string& bytes) = 0;
 
     // --- window --------------------------------------------------------------
     // Creates the one window, hidden, as `design` describes it. `events` must

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/Wildcard.h"
 #include "settings/Profile.h"
 
@@ -109,6 +110,10 @@ bool FakePlatform::WriteProfileString(const std::string& section,
         content = it->second;
     files[file] = profile::WriteString(content, section, key, value);
     return true;
+}
+
+std::string FakePlatform::AnsiToUtf8(const std::string& bytes) {
+    return Windows1252ToUtf8(bytes);
 }
 
 void FakePlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& value) {

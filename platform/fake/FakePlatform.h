@@ -84,6 +84,8 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    // Windows-1252, the ANSI code page of the Linux build.
+    std::string AnsiToUtf8(const std::string& bytes) override;
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }

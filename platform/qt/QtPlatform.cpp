@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/canberra/Sound.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
@@ -83,6 +84,12 @@ bool QtPlatform::WriteProfileString(const std::string& section,
                                     const std::string& value,
                                     const std::string& file) {
     return profiles_.WriteString(posix::NativePath(file), section, key, value);
+}
+
+std::string QtPlatform::AnsiToUtf8(const std::string& bytes) {
+    // Linux has no system code page for settings files; those written on
+    // Windows are most often Windows-1252.
+    return Windows1252ToUtf8(bytes);
 }
 
 // --- window -------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/Failure.h"
 #include "platform/win32/Errors.h"
@@ -17,6 +18,22 @@ constexpr wchar_t kAppTitle[] = L"Zettelblick";
 std::pair<DWORD, ULONGLONG> FileIdentity(const BY_HANDLE_FILE_INFORMATION& info) {
     return {info.dwVolumeSerialNumber,
             (ULONGLONG{info.nFileIndexHigh} << 32) | ULONGLONG{info.nFileIndexLow}};
+}
+
+// Whether the profile functions read `file` as Unicode: it starts with the
+// UTF-16LE mark.
+bool IsUnicodeFile(const std::wstring& file) {
+    HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned char mark[2] = {};
+    DWORD read = 0;
+    const bool unicode = ::ReadFile(handle, mark, sizeof mark, &read, nullptr) &&
+                         read == sizeof mark && mark[0] == 0xFF && mark[1] == 0xFE;
+    ::CloseHandle(handle);
+    return unicode;
 }
 
 // Text of a Get*FormatW call: first the size it needs, then the text.
@@ -34,6 +51,7 @@ std::string FormattedText(Format format) {
 }  // namespace
 
 Win32Platform::Win32Platform() = default;
+
 Win32Platform::~Win32Platform() = default;
 
 // --- process -------------------------------------------------------------------
@@ -135,8 +153,8 @@ std::uint32_t Win32Platform::ProfileInt(const std::string& section,
                                         const std::string& key,
                                         std::int32_t def,
                                         const std::string& file) {
-    return ::GetPrivateProfileIntA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(), def,
-                                   Utf8ToAnsi(file).c_str());
+    return ::GetPrivateProfileIntW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), def,
+                                   Utf8ToWide(file).c_str());
 }
 
 std::string Win32Platform::ProfileString(const std::string& section,
@@ -144,26 +162,38 @@ std::string Win32Platform::ProfileString(const std::string& section,
                                          const std::string& def,
                                          int size,
                                          const std::string& file) {
-    // The size counts the code page's characters, terminator included, as the
-    // function does; the copied characters then become UTF-8.
-    char none = '\0';
-    std::string buffer(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    const DWORD copied =
-        ::GetPrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
-                                   Utf8ToAnsi(def).c_str(), size > 0 ? buffer.data() : &none,
-                                   static_cast<DWORD>(std::max(size, 0)), Utf8ToAnsi(file).c_str());
     if (size <= 0)
         return {};
+    // The size counts UTF-16 code units, terminator included, as the
+    // function does.
+    const std::wstring path = Utf8ToWide(file);
+    std::wstring buffer(static_cast<std::size_t>(size), L'\0');
+    const DWORD copied = ::GetPrivateProfileStringW(
+        Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), Utf8ToWide(def).c_str(),
+        buffer.data(), static_cast<DWORD>(size), path.c_str());
     buffer.resize(std::min<std::size_t>(copied, buffer.size() - 1));
-    return AnsiToUtf8(buffer);
+    // An 8-bit file was read in the code page: its characters turn back into
+    // the file's bytes, for the logic to tell UTF-8 from the code page. Where
+    // that loses characters the function decoded the file itself (Wine reads
+    // a file with the UTF-8 mark as UTF-8), and its text stands, as does a
+    // Unicode file's.
+    if (!IsUnicodeFile(path)) {
+        if (std::optional<std::string> bytes = WideToAnsiExact(buffer))
+            return *bytes;
+    }
+    return WideToUtf8(buffer);
 }
 
 bool Win32Platform::WriteProfileString(const std::string& section,
                                        const std::string& key,
                                        const std::string& value,
                                        const std::string& file) {
-    return ::WritePrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
-                                        Utf8ToAnsi(value).c_str(), Utf8ToAnsi(file).c_str()) != 0;
+    return ::WritePrivateProfileStringW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(),
+                                        Utf8ToWide(value).c_str(), Utf8ToWide(file).c_str()) != 0;
+}
+
+std::string Win32Platform::AnsiToUtf8(const std::string& bytes) {
+    return win32::AnsiToUtf8(bytes);
 }
 
 // --- window --------------------------------------------------------------------------
@@ -290,7 +320,7 @@ void Win32Platform::Tone(std::int32_t hertz, int milliseconds) {
 void Win32Platform::StartWav(const std::string& path) {
     // SND_ASYNC alone: without SND_NODEFAULT an unplayable file gives the
     // system's default sound.
-    ::sndPlaySoundA(Utf8ToAnsi(path).c_str(), SND_ASYNC);
+    ::sndPlaySoundW(Utf8ToWide(path).c_str(), SND_ASYNC);
 }
 
 // --- programs and messages -------------------------------------------------------------

@@ -1,7 +1,7 @@
 // The notifier's operations on the Win32 API: the real profile functions,
-// the window, WIC for pictures, Beep and sndPlaySoundA, CreateProcessW and
-// MessageBoxW. Text from and to the logic is UTF-8; the W functions get
-// UTF-16, the profile and sound functions the system code page.
+// the window, WIC for pictures, Beep and sndPlaySoundW, CreateProcessW and
+// MessageBoxW. Text from and to the logic is UTF-8; every path and text goes
+// to the W functions as UTF-16.
 #pragma once
 
 #include <memory>
@@ -41,6 +41,7 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    std::string AnsiToUtf8(const std::string& bytes) override;
 
     // window
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
