@@ -59,14 +59,16 @@ bool FakePlatform::FileExists(const std::string& name) {
     return false;
 }
 
-CreateResult FakePlatform::CreateNewFile(const std::string& path) {
-    Record("CreateNewFile " + path);
+LockResult FakePlatform::TakeLockFile(const std::string& path) {
+    Record("TakeLockFile " + path);
     if (unwritable.count(path))
         throw MakeFailure(kErrPathNotFound, path);
-    if (files.count(path) || directories.count(path))
-        return CreateResult::AlreadyExists;
+    if (files.count(path))
+        return leftoverLocks.erase(path) > 0 ? LockResult::TakenOver : LockResult::Held;
+    if (directories.count(path))
+        return LockResult::Held;
     files[path] = "";
-    return CreateResult::Created;
+    return LockResult::Created;
 }
 
 bool FakePlatform::DeleteOwnFile(const std::string& path) {

@@ -30,6 +30,9 @@ public:
     std::set<std::string> directories;
     // Paths whose creation fails (as in a read-only or missing directory).
     std::set<std::string> unwritable;
+    // A lock file in `files` is held by another running instance, unless it
+    // is listed here: left behind by one that was killed.
+    std::set<std::string> leftoverLocks;
     // Programs that exist but cannot be started.
     std::set<std::string> unstartable;
     // Paths whose pictures cannot be decoded.
@@ -69,7 +72,7 @@ public:
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
     std::uint32_t ProfileInt(const std::string& section,
                              const std::string& key,

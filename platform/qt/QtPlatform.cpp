@@ -54,8 +54,8 @@ bool QtPlatform::FileExists(const std::string& name) {
     return posix::FindRegularFile(posix::NativePath(name));
 }
 
-CreateResult QtPlatform::CreateNewFile(const std::string& path) {
-    return ownFiles_.Create(posix::NativePath(path));
+LockResult QtPlatform::TakeLockFile(const std::string& path) {
+    return ownFiles_.TakeLock(posix::NativePath(path));
 }
 
 bool QtPlatform::DeleteOwnFile(const std::string& path) {

@@ -42,7 +42,7 @@ public:
     std::string ExecutableDir() override;
 
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
 
     std::uint32_t ProfileInt(const std::string& section,

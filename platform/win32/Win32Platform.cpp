@@ -15,10 +15,14 @@ namespace {
 
 constexpr wchar_t kAppTitle[] = L"Zettelblick";
 
-std::pair<DWORD, ULONGLONG> FileIdentity(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (ULONGLONG{info.nFileIndexHigh} << 32) | ULONGLONG{info.nFileIndexLow}};
-}
+// Tries of TakeLockFile before a path that keeps changing counts as held.
+constexpr int kLockAttempts = 100;
+
+// A lock file is opened with this access and no sharing: while the handle is
+// open no other process can open the file (a later start sees a sharing
+// violation), delete it or rename it, and DELETE lets its holder delete it
+// through the handle.
+constexpr DWORD kLockAccess = GENERIC_READ | DELETE;
 
 // Whether the profile functions read `file` as Unicode: it starts with the
 // UTF-16LE mark.
@@ -52,7 +56,10 @@ std::string FormattedText(Format format) {
 
 Win32Platform::Win32Platform() = default;
 
-Win32Platform::~Win32Platform() = default;
+Win32Platform::~Win32Platform() {
+    for (const auto& [path, handle] : locks_)
+        ::CloseHandle(handle);
+}
 
 // --- process -------------------------------------------------------------------
 
@@ -99,51 +106,59 @@ bool Win32Platform::FileExists(const std::string& name) {
     return found;
 }
 
-CreateResult Win32Platform::CreateNewFile(const std::string& path) {
-    // CREATE_NEW tests and creates in one step; the handle is closed at once.
-    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+LockResult Win32Platform::TakeLockFile(const std::string& path) {
+    const std::wstring name = Utf8ToWide(path);
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // CREATE_NEW tests and creates in one step.
+        HANDLE file = ::CreateFileW(name.c_str(), kLockAccess, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            locks_[path] = file;
+            return LockResult::Created;
+        }
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-            return CreateResult::AlreadyExists;
-        throw PathFailure(error, kErrPathNotFound, path);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            throw PathFailure(error, kErrPathNotFound, path);
+        // The file exists: it opens only when no running process holds it.
+        file = ::CreateFileW(name.c_str(), kLockAccess, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;  // its owner deleted it just now
+            // A sharing violation: held. A folder, or a file this process
+            // may not open: not a lock it could take.
+            return LockResult::Held;
+        }
+        // A leftover lock is an empty, ordinary, writable file; anything
+        // else stays alone.
+        constexpr DWORD kNotLock =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!::GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & kNotLock) != 0 ||
+            info.nFileSizeLow != 0 || info.nFileSizeHigh != 0) {
+            ::CloseHandle(file);
+            return LockResult::Held;
+        }
+        locks_[path] = file;
+        return LockResult::TakenOver;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(file, &info))
-        ownFiles_.insert(FileIdentity(info));
-    ::CloseHandle(file);
-    return CreateResult::Created;
+    return LockResult::Held;
 }
 
 bool Win32Platform::DeleteOwnFile(const std::string& path) {
-    // The file is opened, checked and marked for deletion through one handle,
-    // so the file that is deleted is the one that was checked.
-    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return false;
-        throw PathFailure(error, kErrPathNotFound, path);
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known =
-        ::GetFileInformationByHandle(file, &info) && ownFiles_.count(FileIdentity(info)) != 0;
-    if (!known) {
-        ::CloseHandle(file);
+    const auto lock = locks_.find(path);
+    if (lock == locks_.end())
         return false;
-    }
+    // Deleted through the handle the lock was taken with: nobody else could
+    // open, replace or delete the file meanwhile, so it is the file taken.
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (!::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition)) {
-        const DWORD error = ::GetLastError();
-        ::CloseHandle(file);
+    const bool deleted = ::SetFileInformationByHandle(lock->second, FileDispositionInfo,
+                                                      &disposition, sizeof disposition);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(lock->second);
+    locks_.erase(lock);
+    if (!deleted)
         throw PathFailure(error, kErrPathNotFound, path);
-    }
-    ::CloseHandle(file);
-    ownFiles_.erase(FileIdentity(info));
     return true;
 }
 

@@ -4,9 +4,9 @@
 // to the W functions as UTF-16.
 #pragma once
 
+#include <map>
 #include <memory>
-#include <set>
-#include <utility>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/win32/Window.h"
@@ -24,7 +24,7 @@ public:
 
     // files
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
 
     // profile (INI) files
@@ -91,9 +91,9 @@ private:
     void MessageBoxUtf8(const std::string& text);
 
     std::unique_ptr<Window> window_;
-    // Volume serial number and file index of every file CreateNewFile made:
-    // DeleteOwnFile removes only those, never a file put in their place.
-    std::set<std::pair<DWORD, ULONGLONG>> ownFiles_;
+    // The lock files this process holds, by path, each with the handle that
+    // holds it until DeleteOwnFile deletes the file through it.
+    std::map<std::string, HANDLE> locks_;
 };
 
 }  // namespace zb::win32

@@ -229,6 +229,18 @@ class WineNotifierTest(apprun.AppTest):
         # It wrote nothing: the settings file is as it was.
         self.assertEqual(self.settings_text(), QUIET)
 
+    def test_lock_of_a_killed_notification_is_taken_over(self):
+        self.make_app()
+        killed, _, _ = self.show_app()
+        killed.proc.kill()
+        killed.proc.wait()
+        self.x.wait_for_no_window(TITLE)
+        self.assertTrue(os.path.isfile(self.path(LOCK)), "no leftover to take over")
+        run, _, outer = self.show_app()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
+
     # --- ending the notification ---------------------------------------------------------
 
     def test_click_closes_removes_the_lock_and_saves_the_position(self):
