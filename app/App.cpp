@@ -60,9 +60,11 @@ void App::StartUp() {
                 names_.place + ".tmp";
 
     // Test and take the lock in one step, so that two instances started at the
-    // same moment cannot both take it. The exact name is created: wildcard
-    // characters in the names never match another notification's lock.
-    if (platform_.CreateNewFile(lockPath_) == CreateResult::AlreadyExists) {
+    // same moment cannot both take it. The exact name is taken: wildcard
+    // characters in the names never match another notification's lock. A
+    // lock file that no running instance holds is a leftover of a killed one
+    // and is taken over like a new one.
+    if (platform_.TakeLockFile(lockPath_) == LockResult::Held) {
         lockOwned_ = false;
         CloseWindow();
         return;

@@ -84,8 +84,14 @@ struct AppFolders {
     std::vector<std::string> data;
 };
 
-// Result of creating a file that must not exist yet.
-enum class CreateResult { Created, AlreadyExists };
+// What taking an instance lock found at its path.
+enum class LockResult {
+    Created,    // nothing: the lock file is new, and held by this process
+    TakenOver,  // a lock file no running process holds (its owner was killed):
+                // now held by this process
+    Held,       // a lock that a running process holds, or something that is
+                // no lock file of ours (a symbolic link, a folder)
+};
 
 // The logic's side of the window: the backend calls these when the user
 // clicks the notification or something closes it.
@@ -121,17 +127,22 @@ public:
     // --- files ---------------------------------------------------------------
     // True when a directory search for ordinary files finds `name`.
     virtual bool FileExists(const std::string& name) = 0;
-    // Creates an empty file only when none exists (one atomic step); any other
-    // failure throws Failure.
-    virtual CreateResult CreateNewFile(const std::string& path) = 0;
-    // Deletes a file this process created. Returns false when it is already
-    // gone (or was replaced by someone else's file, which is left alone).
+    // Takes the instance lock `path`, an empty file, in one atomic step: the
+    // process holds it until it deletes it or ends, however it ends, so a
+    // file whose owner was killed is told apart from a live lock. Failures
+    // (the file cannot be created) throw Failure.
+    virtual LockResult TakeLockFile(const std::string& path) = 0;
+    // Deletes a lock file this process holds. Returns false when it is
+    // already gone (or was replaced by someone else's file, which is left
+    // alone).
     virtual bool DeleteOwnFile(const std::string& path) = 0;
 
     // --- profile (INI) files -------------------------------------------------
     // Same contracts as the Windows profile functions: the integer read returns
     // the unsigned 32-bit value, the string read the characters copied (at most
-    // size - 1), the write its success.
+    // size - 1), the write its success. A string read of an 8-bit file gives
+    // the value's bytes as they are (the logic tells UTF-8 from the ANSI code
+    // page); of a Unicode file, its text as UTF-8.
     virtual std::uint32_t ProfileInt(const std::string& section,
                                      const std::string& key,
                                      std::int32_t def,
@@ -145,6 +156,8 @@ public:
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) = 0;
+    // Text in the system's 8-bit (ANSI) code page as UTF-8.
+    virtual std::string AnsiToUtf8(const std::string& bytes) = 0;
 
     // --- window --------------------------------------------------------------
     // Creates the one window, hidden, as `design` describes it. `events` must

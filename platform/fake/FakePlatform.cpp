@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/Wildcard.h"
 #include "settings/Profile.h"
 
@@ -62,14 +63,16 @@ bool FakePlatform::FileExists(const std::string& name) {
     return false;
 }
 
-CreateResult FakePlatform::CreateNewFile(const std::string& path) {
-    Record("CreateNewFile " + path);
+LockResult FakePlatform::TakeLockFile(const std::string& path) {
+    Record("TakeLockFile " + path);
     if (unwritable.count(path))
         throw MakeFailure(kErrPathNotFound, path);
-    if (files.count(path) || directories.count(path))
-        return CreateResult::AlreadyExists;
+    if (files.count(path))
+        return leftoverLocks.erase(path) > 0 ? LockResult::TakenOver : LockResult::Held;
+    if (directories.count(path))
+        return LockResult::Held;
     files[path] = "";
-    return CreateResult::Created;
+    return LockResult::Created;
 }
 
 bool FakePlatform::DeleteOwnFile(const std::string& path) {
@@ -113,6 +116,10 @@ bool FakePlatform::WriteProfileString(const std::string& section,
         content = it->second;
     files[file] = profile::WriteString(content, section, key, value);
     return true;
+}
+
+std::string FakePlatform::AnsiToUtf8(const std::string& bytes) {
+    return Windows1252ToUtf8(bytes);
 }
 
 void FakePlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& value) {

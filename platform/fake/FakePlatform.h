@@ -32,6 +32,9 @@ public:
     std::set<std::string> directories;
     // Paths whose creation fails (as in a read-only or missing directory).
     std::set<std::string> unwritable;
+    // A lock file in `files` is held by another running instance, unless it
+    // is listed here: left behind by one that was killed.
+    std::set<std::string> leftoverLocks;
     // Programs that exist but cannot be started.
     std::set<std::string> unstartable;
     // Paths whose pictures cannot be decoded.
@@ -79,7 +82,7 @@ public:
     std::string ExecutableDir() override;
     AppFolders Folders() override;
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
     std::uint32_t ProfileInt(const std::string& section,
                              const std::string& key,
@@ -94,6 +97,8 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    // Windows-1252, the ANSI code page of the Linux build.
+    std::string AnsiToUtf8(const std::string& bytes) override;
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }

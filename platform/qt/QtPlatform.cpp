@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/canberra/Sound.h"
 #include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
@@ -62,8 +63,8 @@ bool QtPlatform::FileExists(const std::string& name) {
     return posix::FindRegularFile(posix::NativePath(name));
 }
 
-CreateResult QtPlatform::CreateNewFile(const std::string& path) {
-    return ownFiles_.Create(posix::NativePath(path));
+LockResult QtPlatform::TakeLockFile(const std::string& path) {
+    return ownFiles_.TakeLock(posix::NativePath(path));
 }
 
 bool QtPlatform::DeleteOwnFile(const std::string& path) {
@@ -95,6 +96,12 @@ bool QtPlatform::WriteProfileString(const std::string& section,
     if (!folders_.settings.empty())
         posix::MakeFolders(folders_.settings);
     return profiles_.WriteString(posix::NativePath(file), section, key, value);
+}
+
+std::string QtPlatform::AnsiToUtf8(const std::string& bytes) {
+    // Linux has no system code page for settings files; those written on
+    // Windows are most often Windows-1252.
+    return Windows1252ToUtf8(bytes);
 }
 
 // --- window -------------------------------------------------------------------------

@@ -43,7 +43,7 @@ public:
     AppFolders Folders() override;
 
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
 
     std::uint32_t ProfileInt(const std::string& section,
@@ -59,6 +59,8 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    // Windows-1252.
+    std::string AnsiToUtf8(const std::string& bytes) override;
 
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;

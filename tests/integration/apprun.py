@@ -44,6 +44,12 @@ PALE_YELLOW = (0xFE, 0xFE, 0xBA)
 TIMEOUT = xharness.DEFAULT_TIMEOUT
 # The temporary names of a settings write: "." + name + "." + six letters.
 TEMP_SUFFIX = re.compile(r"\.[A-Za-z0-9]{6}$")
+# One settings file in each common encoding (tests/data/encodings/NAME.ini):
+# this message, and a picture and a sound named with umlauts and a euro sign.
+ENCODINGS = ("ansi", "utf8", "utf8_bom", "utf16le")
+ENCODED_MESSAGE = "Grüße: ä ö ü ß – 5 €"
+ENCODED_FILES = {"Grüße €.jpg": "thebat.jpg", "Grüße €.wav": "message.wav"}
+ENCODED_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "encodings")
 
 
 # --- the program of a build ---------------------------------------------------------
@@ -297,6 +303,14 @@ class AppTest(unittest.TestCase):
         target = (tempfile.mkdtemp(prefix="app-", dir=self.root) if name is None
                   else os.path.join(self.root, name))
         return make_app_folder(target, self.program, ini, ini_name, with_files)
+
+    def make_encoded_app(self, encoding, name=None):
+        """An application folder (see make_app) whose settings file is the one
+        in `encoding` (ENCODINGS), with the picture and sound it names."""
+        app = self.make_app(read_bytes(os.path.join(ENCODED_DIR, encoding + ".ini")), name=name)
+        for target, source in ENCODED_FILES.items():
+            shutil.copy(os.path.join(app, source), os.path.join(app, target))
+        return app
 
     # --- running ---------------------------------------------------------------
 

@@ -51,9 +51,10 @@ class WineNotifierTest(apprun.AppTest):
 
     # --- helpers -------------------------------------------------------------------
 
-    def make_app(self, ini=QUIET):
-        """A fresh application folder, the one the helpers below work in."""
-        self.app_dir = super().make_app(ini, name=None)
+    def make_app(self, ini=QUIET, name=None):
+        """A fresh application folder (or the one called `name`), the one the
+        helpers below work in."""
+        self.app_dir = super().make_app(ini, name=name)
         return self.app_dir
 
     def path(self, name):
@@ -92,7 +93,8 @@ class WineNotifierTest(apprun.AppTest):
         self.x.wait_for_no_window(BOX)
 
     def settings_text(self, name=apprun.INI):
-        return apprun.read_bytes(self.path(name)).decode("cp1252")
+        data = apprun.read_bytes(self.path(name))
+        return data.decode("utf-16") if data.startswith(b"\xff\xfe") else data.decode("cp1252")
 
     def assert_position_written(self):
         # Wine's profile writer drops a value's leading blanks (a known
@@ -203,6 +205,21 @@ class WineNotifierTest(apprun.AppTest):
         self.assertIn("Neue Post\\r\\nvon Post fach", self.texts(TITLE))
         self.assertTrue(os.path.isfile(self.path("other_Text2_Post fach.tmp")))
 
+    def test_settings_in_every_common_encoding_from_a_folder_outside_the_code_page(self):
+        # Each settings file (ANSI, UTF-8 with and without its mark, UTF-16)
+        # gives the message and names a picture and a sound with umlauts and
+        # a euro sign; the folder's name holds letters that the ANSI code
+        # page (1252) lacks, so only Unicode paths reach it.
+        for encoding in apprun.ENCODINGS:
+            with self.subTest(encoding):
+                self.make_encoded_app(encoding, name="Łódź " + encoding)
+                run, _, outer = self.show_app()
+                self.assertIn(apprun.ENCODED_MESSAGE, self.texts(TITLE))
+                self.x.click(*self.free_area(outer))
+                self.assertEqual((self.exit_status(run), run.boxes), (0, 0))
+                self.assertFalse(os.path.exists(self.path(LOCK)))
+                self.assert_position_written()
+
     def test_second_instance_with_the_same_options_ends_at_once(self):
         self.make_app()
         first, _, _ = self.show_app("/place:Work")
@@ -213,6 +230,18 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(len(self.x.find_windows(TITLE)), 1)
         # It wrote nothing: the settings file is as it was.
         self.assertEqual(self.settings_text(), QUIET)
+
+    def test_lock_of_a_killed_notification_is_taken_over(self):
+        self.make_app()
+        killed, _, _ = self.show_app()
+        killed.proc.kill()
+        killed.proc.wait()
+        self.x.wait_for_no_window(TITLE)
+        self.assertTrue(os.path.isfile(self.path(LOCK)), "no leftover to take over")
+        run, _, outer = self.show_app()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
 
     # --- ending the notification ---------------------------------------------------------
 

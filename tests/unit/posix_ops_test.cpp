@@ -25,8 +25,8 @@
 #include "tests/unit/ScratchDir.h"
 
 namespace fs = std::filesystem;
-using zb::CreateResult;
 using zb::Failure;
+using zb::LockResult;
 using namespace zb::posix;
 
 namespace {
@@ -163,33 +163,48 @@ TEST_F(FindRegularFileTest, BackslashPathsFromTheLogic) {
 
 using OwnFilesTest = TempDir;
 
-TEST_F(OwnFilesTest, CreatesOnceThenReportsTheFileAsPresent) {
-    OwnFiles files;
+TEST_F(OwnFilesTest, HoldsTheLockUntilItsHolderEndsThenItIsTakenOver) {
     const std::string lock = Path("zettelblick_Text1_Beispieltext.tmp");
-    EXPECT_EQ(files.Create(lock), CreateResult::Created);
-    EXPECT_TRUE(fs::is_regular_file(lock));
-    EXPECT_EQ(fs::file_size(lock), 0u);
-    EXPECT_EQ(files.Create(lock), CreateResult::AlreadyExists);
+    {
+        OwnFiles files;
+        EXPECT_EQ(files.TakeLock(lock), LockResult::Created);
+        EXPECT_TRUE(fs::is_regular_file(lock));
+        EXPECT_EQ(fs::file_size(lock), 0u);
+        EXPECT_EQ(files.TakeLock(lock), LockResult::Held);
+        OwnFiles other;
+        EXPECT_EQ(other.TakeLock(lock), LockResult::Held);
+    }  // the holder ends without deleting its file, as a killed process does
+    OwnFiles next;
+    EXPECT_EQ(next.TakeLock(lock), LockResult::TakenOver);
     OwnFiles other;
-    EXPECT_EQ(other.Create(lock), CreateResult::AlreadyExists);
+    EXPECT_EQ(other.TakeLock(lock), LockResult::Held);
+    EXPECT_TRUE(next.Delete(lock));
+    EXPECT_FALSE(fs::exists(lock));
+
+    // A file with contents is no lock of ours: it is never taken, so never deleted.
+    Touch("zettelblick_Text1_Beispieltext.tmp", "someone's notes");
+    EXPECT_EQ(next.TakeLock(lock), LockResult::Held);
+    EXPECT_FALSE(next.Delete(lock));
+    EXPECT_TRUE(fs::exists(lock));
 }
 
 TEST_F(OwnFilesTest, NeverCreatesThroughASymbolicLink) {
     OwnFiles files;
     fs::create_symlink(Path("target.txt"), Path("lock.tmp"));
-    EXPECT_EQ(files.Create(Path("lock.tmp")), CreateResult::AlreadyExists);
+    EXPECT_EQ(files.TakeLock(Path("lock.tmp")), LockResult::Held);
     EXPECT_FALSE(fs::exists(Path("target.txt")));
 }
 
 TEST_F(OwnFilesTest, FailuresNameTheKindOfProblem) {
     OwnFiles files;
-    EXPECT_EQ(FailureNumber([&] { files.Create(Path("missing/lock.tmp")); }), zb::kErrPathNotFound);
+    EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("missing/lock.tmp")); }),
+              zb::kErrPathNotFound);
     Touch("file");
-    EXPECT_EQ(FailureNumber([&] { files.Create(Path("file/lock.tmp")); }), zb::kErrPathNotFound);
+    EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("file/lock.tmp")); }), zb::kErrPathNotFound);
     if (::geteuid() != 0) {
         fs::create_directory(Path("readonly"));
         ::chmod(Path("readonly").c_str(), 0555);
-        EXPECT_EQ(FailureNumber([&] { files.Create(Path("readonly/lock.tmp")); }),
+        EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("readonly/lock.tmp")); }),
                   zb::kErrPermissionDenied);
     }
 }
@@ -197,14 +212,14 @@ TEST_F(OwnFilesTest, FailuresNameTheKindOfProblem) {
 TEST_F(OwnFilesTest, DeletesOnlyItsOwnFile) {
     OwnFiles files;
     const std::string lock = Path("lock.tmp");
-    ASSERT_EQ(files.Create(lock), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(lock), LockResult::Created);
     EXPECT_TRUE(files.Delete(lock));
     EXPECT_FALSE(fs::exists(lock));
     // Already gone.
     EXPECT_FALSE(files.Delete(lock));
 
     // Someone replaced our file with their own: it stays.
-    ASSERT_EQ(files.Create(lock), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(lock), LockResult::Created);
     fs::remove(lock);
     Touch("other");
     Touch("lock.tmp", "theirs");
@@ -214,7 +229,7 @@ TEST_F(OwnFilesTest, DeletesOnlyItsOwnFile) {
     // Replaced at once, so the file system may hand the new file our old
     // inode number (ext4 does): it still stays.
     const std::string second = Path("second.tmp");
-    ASSERT_EQ(files.Create(second), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(second), LockResult::Created);
     fs::remove(second);
     Touch("second.tmp", "theirs too");
     EXPECT_FALSE(files.Delete(second));
