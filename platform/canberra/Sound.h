@@ -1,6 +1,6 @@
 // The Linux backend's sound: the tone and the WAV file, both played through
-// libcanberra on the desktop's sound server. No toolkit here: it can be
-// driven on its own.
+// libcanberra on the desktop's sound server. libcanberra is loaded when the
+// first sound plays. No toolkit here: it can be driven on its own.
 #pragma once
 
 #include <cstdint>
