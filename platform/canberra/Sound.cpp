@@ -32,7 +32,6 @@
 #include <mutex>
 #include <numbers>
 #include <optional>
-#include <set>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -55,11 +54,14 @@ constexpr double kToneAmplitude = 0.5 * 32767;
 constexpr int kFadeMilliseconds = 5;
 // libcanberra refuses WAV files of 64 MiB or more; ten minutes (55 MiB) fit.
 constexpr int kMaxToneMilliseconds = 10 * 60 * 1000;
-// How much longer than the tone itself Tone waits for the end of playback.
-constexpr auto kToneGrace = std::chrono::seconds(3);
-// How much longer than that the caller of Tone waits for the sound thread,
-// which may first have to reach the sound server.
-constexpr auto kToneCallerGrace = kToneGrace + std::chrono::seconds(2);
+// How long after its stream has started Tone waits beyond the tone's own
+// length for the report of its end. A sound server reports the end only when
+// its whole buffer has been played out, which may be two seconds later; the
+// tone is not stopped then, it plays out while the notification goes on.
+constexpr auto kToneTail = std::chrono::milliseconds(40);
+// How much longer than the tone the caller of Tone waits for the sound
+// thread, which may first have to reach the sound server (kToneTail included).
+constexpr auto kToneCallerGrace = std::chrono::seconds(5);
 // How long the end of the program waits for the sound thread to stop.
 constexpr auto kStopWait = std::chrono::seconds(1);
 
@@ -102,7 +104,6 @@ struct Canberra {
     decltype(&::ca_context_open) context_open = nullptr;
     decltype(&::ca_context_destroy) context_destroy = nullptr;
     decltype(&::ca_context_play_full) context_play_full = nullptr;
-    decltype(&::ca_context_cancel) context_cancel = nullptr;
     decltype(&::ca_proplist_create) proplist_create = nullptr;
     decltype(&::ca_proplist_destroy) proplist_destroy = nullptr;
     decltype(&::ca_proplist_sets) proplist_sets = nullptr;
@@ -121,7 +122,6 @@ struct Canberra {
                Find(library, "ca_context_open", context_open) &&
                Find(library, "ca_context_destroy", context_destroy) &&
                Find(library, "ca_context_play_full", context_play_full) &&
-               Find(library, "ca_context_cancel", context_cancel) &&
                Find(library, "ca_proplist_create", proplist_create) &&
                Find(library, "ca_proplist_destroy", proplist_destroy) &&
                Find(library, "ca_proplist_sets", proplist_sets) &&
@@ -262,10 +262,12 @@ struct Sound::Impl {
     // the next sound tries again (the sound server may have started since).
     ca_context* context = nullptr;
 
-    // Ids of tones whose playback has ended, filled by canberra's thread.
+    // The tone being waited for, and whether canberra has reported its end
+    // (from canberra's thread).
     std::mutex mutex;
     std::condition_variable ended;
-    std::set<std::uint32_t> finished;
+    std::uint32_t waitingFor = 0;
+    bool toneEnded = false;
     std::uint32_t nextToneId = kFirstToneId;
 
     // The sound thread's queue. `stopping` ends the thread; `stopped` is set
@@ -339,6 +341,8 @@ struct Sound::Impl {
             Debug("write", file.path(), std::strerror(errno));
             return;
         }
+        // canberra holds the file open while it plays, so it may be removed
+        // once the wait is over, even if the tone is still playing.
         PlayAndWait(c, file.path(), milliseconds);
     }
 
@@ -419,43 +423,40 @@ struct Sound::Impl {
         auto* impl = static_cast<Impl*>(userdata);
         {
             std::lock_guard<std::mutex> lock(impl->mutex);
-            impl->finished.insert(id);
+            if (id != impl->waitingFor) {
+                return;
+            }
+            impl->toneEnded = true;
         }
         impl->ended.notify_all();
     }
 
-    // Plays the tone file and waits for its end, or for the tone's length plus
-    // a grace period when the end is never reported.
+    // Plays the tone file and waits for its end, or for the tone's length and
+    // kToneTail after its stream has started when the end is reported later.
     void PlayAndWait(ca_context* c, const std::string& file, int milliseconds) {
         std::uint32_t id;
         {
             std::lock_guard<std::mutex> lock(mutex);
             id = nextToneId++;
+            waitingFor = id;
+            toneEnded = false;
         }
         Props props(ca);
         props.Set(CA_PROP_MEDIA_FILENAME, file)
             .Set(CA_PROP_MEDIA_ROLE, "event")
             .Set(CA_PROP_EVENT_DESCRIPTION, "Tone")
             .Set(CA_PROP_CANBERRA_CACHE_CONTROL, "never");
+        // Returns once the stream is set up on the server, which then plays
+        // the file from its start.
         int error = ca.context_play_full(c, id, props.get(), &Impl::OnFinished, this);
+        std::unique_lock<std::mutex> lock(mutex);
         if (error != CA_SUCCESS) {
             Debug("play", file, ca.strerror(error));
-            return;
+        } else {
+            ended.wait_for(lock, std::chrono::milliseconds(milliseconds) + kToneTail,
+                           [&] { return toneEnded; });
         }
-        bool done;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            auto limit = std::chrono::milliseconds(milliseconds) + kToneGrace;
-            done = ended.wait_for(lock, limit, [&] { return finished.count(id) > 0; });
-            finished.erase(id);
-        }
-        if (!done) {
-            // The cancel may report the end synchronously, which takes the
-            // mutex: it must not be held here.
-            ca.context_cancel(c, id);
-            std::lock_guard<std::mutex> lock(mutex);
-            finished.erase(id);
-        }
+        waitingFor = 0;
     }
 
     int PlayFile(ca_context* c, const std::string& path) {
