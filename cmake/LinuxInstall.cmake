@@ -53,8 +53,8 @@ install(FILES ${zb_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
 
 # The Debian package: dpkg-shlibdeps finds the libraries the program links
-# (Qt 6, libcanberra, xcb), which bring the X platform plugin and the picture
-# decoders along.
+# (Qt 6, xcb), which bring the X platform plugin and the picture decoders
+# along. libcanberra is loaded at run time, so it is named here.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zettelblick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -71,6 +71,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0")
 # The sound server's client, the alert sound for unplayable files, and the
 # metric-compatible font for Arial.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcanberra-pulse, sound-theme-freedesktop, fonts-liberation")

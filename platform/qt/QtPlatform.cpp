@@ -159,12 +159,18 @@ void QtPlatform::SetWindowRect(const PixelRect& outer) {
 void QtPlatform::ApplyGeometry(bool askWindowManager) {
     const auto id = static_cast<std::uint32_t>(window_->winId());
     if (askWindowManager) {
+        // An answer still on its way belongs to the frame before.
+        TakeFrameExtents();
         // Fixed size first: the window manager sizes its frame by that (a
         // resizable window gets a resize handle), and its answer must match
         // the frame the window will really have.
         window_->setFixedSize(std::max(1, outer_.width), std::max(1, outer_.height));
-        // Known before mapping, so the window appears at once where it belongs.
-        extents_ = x11::RequestFrameExtents(id).value_or(x11::FrameExtents{});
+        // Answered while the window is being built, and taken before mapping,
+        // so the window appears at once where it belongs. Until then the
+        // last known frame stands in.
+        extentsAsked_ = x11::RequestFrameExtents(id);
+        if (!extentsAsked_)
+            extents_ = x11::FrameExtents{};
     }
     const int width = std::max(1, outer_.width - extents_.left - extents_.right);
     const int height = std::max(1, outer_.height - extents_.top - extents_.bottom);
@@ -173,6 +179,15 @@ void QtPlatform::ApplyGeometry(bool askWindowManager) {
     // The client area's position; Qt asks the window manager to keep it
     // there (static gravity), so the frame lands at outer_'s corner.
     window_->setGeometry(outer_.left + extents_.left, outer_.top + extents_.top, width, height);
+}
+
+void QtPlatform::TakeFrameExtents() {
+    if (!extentsAsked_)
+        return;
+    extentsAsked_ = false;
+    extents_ = x11::AwaitFrameExtents(static_cast<std::uint32_t>(window_->winId()))
+                   .value_or(x11::FrameExtents{});
+    ApplyGeometry(false);
 }
 
 void QtPlatform::SetWindowBackground(Color color) {
@@ -212,6 +227,7 @@ void QtPlatform::SetPictureVisible(bool visible) {
 void QtPlatform::ShowWindow() {
     if (!window_ || window_->isVisible())
         return;
+    TakeFrameExtents();
     const auto id = static_cast<std::uint32_t>(window_->winId());
     // Qt keeps states already on the window when it sets its own.
     x11::AddStateBeforeMapping(id, "_NET_WM_STATE_SKIP_TASKBAR");

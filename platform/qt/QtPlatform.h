@@ -99,6 +99,9 @@ public:
 private:
     // Sizes and places the window so that its outer frame covers outer_.
     void ApplyGeometry(bool askWindowManager);
+    // Waits for the answer to the frame-extents request, if one is
+    // outstanding, and fits the geometry to it.
+    void TakeFrameExtents();
     void ShowModalText(const std::string& text);
     canberra::Sound& TheSound();
 
@@ -120,8 +123,10 @@ private:
     double dpiY_ = 0;
     bool haveRect_ = false;
     PixelRect outer_;
-    // The frame the window manager puts around the window.
+    // The frame the window manager puts around the window, and whether its
+    // answer to the request before mapping is still to be taken.
     x11::FrameExtents extents_;
+    bool extentsAsked_ = false;
     PixelPoint lastPosition_;
     bool topMost_ = false;
 
