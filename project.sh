@@ -5,7 +5,8 @@
 #   ./project.sh show   install what is missing, build the Linux program and
 #                       show the default notification
 #   ./project.sh test   install what is missing, build the Linux and the
-#                       Windows programs (32- and 64-bit) and run every test
+#                       Windows programs (32- and 64-bit) and the Debian
+#                       package, and run every test
 #   ./project.sh bench  install what is missing, build both programs and the
 #                       benchmark's own (bench/), and run the benchmark
 #                       (arguments go to bench/bench.py, e.g. --rounds 5)
@@ -27,6 +28,10 @@ LINUX_PACKAGES=(
     pulseaudio pulseaudio-utils
     icewm fluxbox xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
 )
+# The test command's own: the message bus a desktop starts on demand (runs
+# without a session must start none), the package's dependencies
+# (dpkg-shlibdeps) and the manual page's rendering.
+PACKAGING_PACKAGES=(dbus-x11 dpkg-dev man-db)
 # The fuzz targets and the sanitizer builds.
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
 # What the Windows builds and their tests under Wine need: the 32-bit build
@@ -137,9 +142,26 @@ fuzz_smoke() {
     "$ROOT/tests/fuzz/run_fuzz.sh" "$BUILD-fuzz" "${FUZZ_SECONDS:-20}"
 }
 
+# The Debian package: built from the Linux build, installed, a notification
+# shown by an ordinary user, removed. Installing needs root; a developer's run
+# as another user builds the package and says that it skipped the rest.
+package_test() {
+    say "Building the Debian package"
+    (cd "$BUILD" && cpack -G DEB >/dev/null)
+    local deb
+    deb=$(ls "$BUILD"/dist/zettelblick_*.deb)
+    echo "$deb"
+    if [ "$(id -u)" != 0 ]; then
+        echo "Not root: the package was built, but not installed and tested"
+        return 0
+    fi
+    say "Installing the package, a notification as an ordinary user, removing it"
+    ZB_DEB=$deb python3 "$ROOT/tests/integration/test_package.py"
+}
+
 run_tests() {
     install_linux
-    install_packages "${CHECK_PACKAGES[@]}"
+    install_packages "${CHECK_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
     install_windows
     build_windows "$BUILD_WIN32" i686-w64-mingw32
     build_windows "$BUILD_WIN64" x86_64-w64-mingw32
@@ -150,6 +172,7 @@ run_tests() {
     ZB_WIN32_BUILD_DIR=$BUILD_WIN32 ZB_WIN64_BUILD_DIR=$BUILD_WIN64 \
         python3 "$ROOT/tests/integration/wine_env.py" || true
     (cd "$BUILD" && ctest --output-on-failure --timeout 900)
+    package_test
     sanitizer_tests
     fuzz_smoke
     say "All tests passed"

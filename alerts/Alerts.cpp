@@ -1,5 +1,6 @@
 #include "alerts/Alerts.h"
 
+#include "platform/DataFile.h"
 #include "platform/Platform.h"
 
 namespace zb {
@@ -8,8 +9,10 @@ void SpeakerBeep(Platform& platform, const Settings& settings) {
     platform.Tone(settings.speakerFrequenz, settings.speakerTime);
 }
 
-void PlayWave(Platform& platform, const Settings& settings, const std::string& appDir) {
-    const std::string path = appDir + "\\" + settings.waveFile;
+void PlayWave(Platform& platform,
+              const Settings& settings,
+              const std::vector<std::string>& dataFolders) {
+    const std::string path = DataFilePath(platform, dataFolders, settings.waveFile);
     if (platform.FileExists(path))
         PlaySound(platform, path);
     else

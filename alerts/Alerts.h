@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "settings/Settings.h"
 
@@ -13,9 +14,11 @@ class Platform;
 // when the tone has ended.
 void SpeakerBeep(Platform& platform, const Settings& settings);
 
-// Starts wave.file from the application folder, or tells the user that it
+// Starts wave.file from the first data folder that has it, or tells the user that it
 // cannot be found (and waits for the confirmation).
-void PlayWave(Platform& platform, const Settings& settings, const std::string& appDir);
+void PlayWave(Platform& platform,
+              const Settings& settings,
+              const std::vector<std::string>& dataFolders);
 
 // Starts playing a WAV file and returns at once.
 void PlaySound(Platform& platform, const std::string& path);

@@ -55,32 +55,37 @@ void App::StartUp() {
     if (!commandLine.empty())
         ParseCommandLine(commandLine, names_);
 
-    appDir_ = platform_.ExecutableDir();
-    lockPath_ =
-        appDir_ + "\\" + names_.configName + "_" + names_.textKey + "_" + names_.place + ".tmp";
+    folders_ = platform_.Folders();
+    lockPath_ = folders_.locks + "\\" + names_.configName + "_" + names_.textKey + "_" +
+                names_.place + ".tmp";
 
     // Test and take the lock in one step, so that two instances started at the
-    // same moment cannot both take it. The exact name is created: wildcard
-    // characters in the names never match another notification's lock.
-    if (platform_.CreateNewFile(lockPath_) == CreateResult::AlreadyExists) {
+    // same moment cannot both take it. The exact name is taken: wildcard
+    // characters in the names never match another notification's lock. A
+    // lock file that no running instance holds is a leftover of a killed one
+    // and is taken over like a new one.
+    if (platform_.TakeLockFile(lockPath_) == LockResult::Held) {
         lockOwned_ = false;
         CloseWindow();
         return;
     }
     lockOwned_ = true;
 
-    iniPath_ = appDir_ + "\\" + names_.configName + ".ini";
+    iniPath_ = folders_.settings + "\\" + names_.configName + ".ini";
     platform_.HideWindow();
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
 
     if (settings_.windowShow == 1) {
-        settings_.textMessage = ShowNotification(platform_, settings_, names_.place, appDir_);
+        const ShownNotification shown =
+            ShowNotification(platform_, settings_, names_.place, folders_.data);
+        settings_.textMessage = shown.message;
+        layoutDpi_ = shown.dpi;
         windowShown_ = true;
     }
     if (settings_.speakerTime > 0)
         SpeakerBeep(platform_, settings_);
     if (settings_.waveFile > " ")
-        PlayWave(platform_, settings_, appDir_);
+        PlayWave(platform_, settings_, folders_.data);
     if (settings_.windowTime > 0)
         AutoClose();
 }
@@ -108,6 +113,17 @@ void App::OnClick() {
 
 void App::OnCloseRequest() {
     Guarded([&] { CloseWindow(); });
+}
+
+void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
+    // A change the layout already follows (the system may report the
+    // monitor's resolution only once the window shows) moves nothing.
+    if (!windowOpen_ || !windowShown_ || dpi == layoutDpi_)
+        return;
+    Guarded([&] {
+        LayOutNotification(platform_, settings_, dpi, {suggested.left, suggested.top});
+        layoutDpi_ = dpi;
+    });
 }
 
 void App::Dismiss() {

@@ -26,6 +26,9 @@ public:
     // the program.
     void OnClick() override;
     void OnCloseRequest() override;
+    // The shown window is laid out again for the new resolution, its top-left
+    // corner where the system suggests.
+    void OnDpiChanged(double dpi, const PixelRect& suggested) override;
 
     // State, readable by the tests.
     const std::string& ConfigName() const { return names_.configName; }
@@ -49,7 +52,7 @@ private:
     void Guarded(F&& step);
 
     Platform& platform_;
-    std::string appDir_;
+    AppFolders folders_;
     // The names of the notification (ConfigName, TextKey, Place) and what
     // follows from them.
     NotificationNames names_;
@@ -61,6 +64,8 @@ private:
 
     bool windowOpen_ = false;
     bool windowShown_ = false;
+    // The dots per inch the shown window's sizes are laid out for.
+    double layoutDpi_ = 0;
 };
 
 }  // namespace zb

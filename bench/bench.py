@@ -27,7 +27,11 @@ sound server. maptime (bench/maptime.c) starts each program and times it.
    `wine` in a 32-bit prefix, x86-64 with /usr/lib/wine/wine64 in a 64-bit
    prefix of its own.
 
-Usage: bench.py --app BUILD/app --tools BUILD-BENCH
+With --before OTHER/app, the program of another build (say, of the commit
+before a change) runs beside this one in the same rounds and runs, as
+"zettelblick before", with the same picture and sound.
+
+Usage: bench.py --app BUILD/app --tools BUILD-BENCH [--before OTHER/app]
                 [--wine-exe zettelblick.exe --wine-bare winbare.exe]
                 [--rounds 15] [--wine-rounds 15] [--cpu-runs 3] [--tone-runs 5]
 """
@@ -98,19 +102,31 @@ def clean_app_dir(app):
             os.remove(os.path.join(app, name))
 
 
+BEFORE = "zettelblick before"
+BEFORE_EXE = "zettelblick-before"  # beside zettelblick, so it reads the same files
+
+
+def builds(app, before):
+    """(name, program) of the build measured, and of the one before it."""
+    found = [("zettelblick", os.path.join(app, "zettelblick"))]
+    if before:
+        found.append((BEFORE, os.path.join(app, BEFORE_EXE)))
+    return found
+
+
 # --- 1. start-up -------------------------------------------------------------------
 
 
-def startup(tools, app, env, rounds):
-    programs = [
-        ("zettelblick", [os.path.join(app, "zettelblick")]),
+def startup(tools, app, env, rounds, before):
+    programs = [(name, [program]) for name, program in builds(app, before)] + [
         ("bare Qt window", [os.path.join(app, "qtbare")]),
         ("xmessage", ["xmessage", MESSAGE]),
     ]
     results = {name: [] for name, _ in programs}
     for round_ in range(rounds + 1):  # round 0 warms the caches and is dropped
         # Each round starts with another program, so none is always first.
-        for name, args in programs[round_ % 3:] + programs[:round_ % 3]:
+        turn = round_ % len(programs)
+        for name, args in programs[turn:] + programs[:turn]:
             report = maptime(tools, args, env, app, hold=HOLD_MS)
             clean_app_dir(app)
             if round_:
@@ -138,8 +154,11 @@ def startup(tools, app, env, rounds):
             name, column(name, "map_s", 1000), column(name, "cpu_map_s", 1000),
             column(name, "maxrss_kb", 1 / 1024),
             column(name, "hwm_kb", 1 / 1024), column(name, "objects", digits=0)))
-    for a, b in (("zettelblick", "bare Qt window"), ("zettelblick", "xmessage"),
-                 ("bare Qt window", "xmessage")):
+    pairs = [("zettelblick", "bare Qt window"), ("zettelblick", "xmessage"),
+             ("bare Qt window", "xmessage")]
+    if before:
+        pairs += [(BEFORE, "bare Qt window"), ("zettelblick", BEFORE)]
+    for a, b in pairs:
         lines.append("| %s / %s | %s |" % (a, b, " | ".join(
             "%.2f" % ratio(a, b, key)
             for key in ("map_s", "cpu_map_s", "maxrss_kb", "hwm_kb", "objects"))))
@@ -149,17 +168,20 @@ def startup(tools, app, env, rounds):
 # --- 2. timed close ----------------------------------------------------------------
 
 
-def timed_close(tools, app, env, runs):
-    shares, cpu = [], []
-    for _ in range(runs):
-        write_settings(app, "[window]\ntime=10000\n[wave]\nfile=\n")
-        report = maptime(tools, [os.path.join(app, "zettelblick")], env, app)
-        clean_app_dir(app)
-        cpu.append(report["cpu_s"] - report["cpu_map_s"])
-        shares.append(cpu[-1] / (report["exit"] - report["map"]))
-    return ["Timed close (window.time=10000, no sound; %d runs): CPU time from the map to the "
-            "exit %s ms, %s %% of one CPU." % (runs, median_range(cpu, 1000),
-                                               median_range(shares, 100, 2))]
+def timed_close(tools, app, env, runs, before):
+    lines = []
+    for name, program in builds(app, before):
+        shares, cpu = [], []
+        for _ in range(runs):
+            write_settings(app, "[window]\ntime=10000\n[wave]\nfile=\n")
+            report = maptime(tools, [program], env, app)
+            clean_app_dir(app)
+            cpu.append(report["cpu_s"] - report["cpu_map_s"])
+            shares.append(cpu[-1] / (report["exit"] - report["map"]))
+        lines.append("Timed close of %s (window.time=10000, no sound; %d runs): CPU time from "
+                     "the map to the exit %s ms, %s %% of one CPU." % (
+                         name, runs, median_range(cpu, 1000), median_range(shares, 100, 2)))
+    return lines
 
 
 def write_settings(app, text):
@@ -212,13 +234,20 @@ class StreamWatch:
         raise BenchError("no sound stream seen")
 
 
-def tone(tools, app, env, server, runs):
+def tone(tools, app, env, server, runs, before):
+    lines = []
+    for name, program in builds(app, before):
+        lines += ([""] if lines else []) + tone_of(tools, name, program, app, env, server, runs)
+    return lines
+
+
+def tone_of(tools, name, program, app, env, server, runs):
     length, gaps, starts, resumes, late = [], [], [], [], []
     with StreamWatch(server) as streams:
         for _ in range(runs):
             write_settings(app, "[window]\ntime=3000\n[speaker]\nfrequenz=880\ntime=%d\n"
                            "[wave]\nfile=\n" % TONE_MS)
-            report = maptime(tools, [os.path.join(app, "zettelblick")], env, app, ping=PING_MS)
+            report = maptime(tools, [program], env, app, ping=PING_MS)
             clean_app_dir(app)
             time.sleep(0.3)  # for the last stream event
             tone_start, tone_end = streams.first_stream(report["start"])
@@ -234,8 +263,9 @@ def tone(tools, app, env, server, runs):
             ("the gap begins, from the stream's creation", starts),
             ("answers resume, from the tone's nominal end (creation + %d ms)" % TONE_MS, late),
             ("answers resume, from the stream's removal", resumes)]
-    return ["Tone (speaker.frequenz=880, speaker.time=%d, no WAV; %d runs), _NET_WM_PING every "
-            "%d ms from the map:" % (TONE_MS, runs, PING_MS), "", "| | ms |", "|---|---|"] + [
+    return ["Tone of %s (speaker.frequenz=880, speaker.time=%d, no WAV; %d runs), "
+            "_NET_WM_PING every %d ms from the map:" % (name, TONE_MS, runs, PING_MS),
+            "", "| | ms |", "|---|---|"] + [
                 "| %s | %s |" % (what, median_range(values, 1000, 0)) for what, values in rows]
 
 
@@ -330,6 +360,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--app", required=True, help="the Linux build's application folder")
     parser.add_argument("--tools", required=True, help="the folder with maptime and qtbare")
+    parser.add_argument("--before", help="another build's application folder, measured beside")
     parser.add_argument("--wine-exe", help="zettelblick.exe (skip Wine without it)")
     parser.add_argument("--wine-bare", help="winbare.exe")
     parser.add_argument("--work", help="where the Wine prefix is kept (default: --tools)")
@@ -347,11 +378,13 @@ def main():
         for name in ("zettelblick", "thebat.jpg", "message.wav"):
             shutil.copy2(os.path.join(args.app, name), app)
         shutil.copy2(os.path.join(tools, "qtbare"), app)
+        if args.before:
+            shutil.copy2(os.path.join(args.before, "zettelblick"), os.path.join(app, BEFORE_EXE))
         with xharness.XSession() as session, test_sound.PulseServer(root) as server:
             env = server.env(session.env)
-            report = startup(tools, app, env, args.rounds)
-            report += [""] + timed_close(tools, app, env, args.cpu_runs)
-            report += [""] + tone(tools, app, env, server, args.tone_runs)
+            report = startup(tools, app, env, args.rounds, args.before)
+            report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)
+            report += [""] + tone(tools, app, env, server, args.tone_runs, args.before)
             if args.wine_exe:
                 report += [""] + wine(tools, os.path.abspath(args.wine_exe),
                                       os.path.abspath(args.wine_bare), env,

@@ -34,6 +34,9 @@ struct PixelPoint {
 struct FontSpec {
     std::string name;
     double points = 8;
+    // The character height (em) in pixels: the points at the layout's dots
+    // per inch.
+    int pixels = 0;
     bool bold = false;
     bool italic = false;
     bool underline = false;
@@ -68,8 +71,27 @@ struct WindowDesign {
     PictureSpec picture;
 };
 
-// Result of creating a file that must not exist yet.
-enum class CreateResult { Created, AlreadyExists };
+// Where a run keeps and looks for its files, each folder without a trailing
+// separator. A portable installation has all of them in the executable's
+// directory.
+struct AppFolders {
+    // The settings file's folder.
+    std::string settings;
+    // The lock files' folder.
+    std::string locks;
+    // The folders the picture and the sound are looked for in, in this order;
+    // never empty.
+    std::vector<std::string> data;
+};
+
+// What taking an instance lock found at its path.
+enum class LockResult {
+    Created,    // nothing: the lock file is new, and held by this process
+    TakenOver,  // a lock file no running process holds (its owner was killed):
+                // now held by this process
+    Held,       // a lock that a running process holds, or something that is
+                // no lock file of ours (a symbolic link, a folder)
+};
 
 // The logic's side of the window: the backend calls these when the user
 // clicks the notification or something closes it.
@@ -80,6 +102,10 @@ public:
     virtual void OnClick() = 0;
     // The close box, or the system asking the window to close.
     virtual void OnCloseRequest() = 0;
+    // The window now stands on a monitor with `dpi` dots per inch (moved
+    // there, or the monitor's scale changed); `suggested` is the outer frame
+    // the system proposes for it.
+    virtual void OnDpiChanged(double dpi, const PixelRect& suggested) = 0;
 };
 
 class Platform {
@@ -91,21 +117,32 @@ public:
     virtual std::string CommandLineText() = 0;
     // The executable's directory, without a trailing separator except at a root.
     virtual std::string ExecutableDir() = 0;
+    // The folders of this run; by default all of them the executable's
+    // directory.
+    virtual AppFolders Folders() {
+        const std::string dir = ExecutableDir();
+        return {dir, dir, {dir}};
+    }
 
     // --- files ---------------------------------------------------------------
     // True when a directory search for ordinary files finds `name`.
     virtual bool FileExists(const std::string& name) = 0;
-    // Creates an empty file only when none exists (one atomic step); any other
-    // failure throws Failure.
-    virtual CreateResult CreateNewFile(const std::string& path) = 0;
-    // Deletes a file this process created. Returns false when it is already
-    // gone (or was replaced by someone else's file, which is left alone).
+    // Takes the instance lock `path`, an empty file, in one atomic step: the
+    // process holds it until it deletes it or ends, however it ends, so a
+    // file whose owner was killed is told apart from a live lock. Failures
+    // (the file cannot be created) throw Failure.
+    virtual LockResult TakeLockFile(const std::string& path) = 0;
+    // Deletes a lock file this process holds. Returns false when it is
+    // already gone (or was replaced by someone else's file, which is left
+    // alone).
     virtual bool DeleteOwnFile(const std::string& path) = 0;
 
     // --- profile (INI) files -------------------------------------------------
     // Same contracts as the Windows profile functions: the integer read returns
     // the unsigned 32-bit value, the string read the characters copied (at most
-    // size - 1), the write its success.
+    // size - 1), the write its success. A string read of an 8-bit file gives
+    // the value's bytes as they are (the logic tells UTF-8 from the ANSI code
+    // page); of a Unicode file, its text as UTF-8.
     virtual std::uint32_t ProfileInt(const std::string& section,
                                      const std::string& key,
                                      std::int32_t def,
@@ -119,16 +156,24 @@ public:
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) = 0;
+    // Text in the system's 8-bit (ANSI) code page as UTF-8.
+    virtual std::string AnsiToUtf8(const std::string& bytes) = 0;
 
     // --- window --------------------------------------------------------------
     // Creates the one window, hidden, as `design` describes it. `events` must
     // outlive the window.
     virtual void CreateMainWindow(WindowEvents& events, const WindowDesign& design) = 0;
+    // The screen's dots per inch: the one fixed resolution that converts
+    // window positions.
     virtual double ScreenDpiX() = 0;
     virtual double ScreenDpiY() = 0;
     // The work areas of all monitors (each screen minus panels and task bars), in
     // device pixels; empty when the window system cannot tell.
     virtual std::vector<PixelRect> MonitorWorkAreas() = 0;
+    // Dots per inch of the monitor that holds most of `outer` (the nearest
+    // one when none does), for the window's sizes and fonts; the screen's
+    // where the system has one resolution for all monitors.
+    virtual double MonitorDpi(const PixelRect& outer) = 0;
     // true: tool window with caption and close box; false: no frame at all.
     virtual void SetWindowFrame(bool toolWindow) = 0;
     // The outer frame on the screen, caption and border included.

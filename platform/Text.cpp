@@ -47,6 +47,46 @@ Utf8Char DecodeUtf8(std::string_view text, std::size_t pos) {
     return {length, value, true};
 }
 
+bool IsWellFormed(const Utf8Char& c) {
+    // The smallest code point each sequence length may carry: a longer form
+    // than needed is no valid sequence.
+    constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    return c.valid && c.codePoint >= kMinimum[c.bytes] && c.codePoint <= 0x10FFFF;
+}
+
+bool IsUtf8(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Utf8Char c = DecodeUtf8(text, pos);
+        if (!IsWellFormed(c))
+            return false;
+        pos += c.bytes;
+    }
+    return true;
+}
+
+bool HasNonAscii(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    }
+    return false;
+}
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+    // 80 to 9F; from A0 on the code page is Latin-1, the code point the byte.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        AppendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : char32_t{byte});
+    }
+    return out;
+}
+
 int DigitValue(char c, int base) {
     int value = -1;
     if (c >= '0' && c <= '9')

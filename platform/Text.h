@@ -1,5 +1,5 @@
 // Character helpers shared by the logic, the backends and the tools: the one
-// UTF-8 codec and the one reader of digits.
+// UTF-8 codec, Windows-1252 and the one reader of digits.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +32,22 @@ struct Utf8Char {
 // as many continuation bytes as it announces is one character of that many
 // bytes, whatever its value; every other byte is a character of its own.
 Utf8Char DecodeUtf8(std::string_view text, std::size_t pos);
+
+// Whether `c` is well-formed UTF-8: valid, in its shortest form and at most
+// U+10FFFF. The three-byte form of a surrogate counts: it stands for an
+// unpaired UTF-16 code unit of a Unicode settings file.
+bool IsWellFormed(const Utf8Char& c);
+
+// Whether every character of `text` is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
+// Whether `text` holds a byte above 0x7F.
+bool HasNonAscii(std::string_view text);
+
+// Windows-1252 text as UTF-8. Every byte maps: the five the code page leaves
+// undefined (81, 8D, 8F, 90, 9D) become the code points of the same value,
+// as Windows converts them.
+std::string Windows1252ToUtf8(std::string_view bytes);
 
 // The value of `c` as a digit of `base` (2 to 36: 0-9, then letters of either
 // case for 10 to 35); -1 when it is no digit of that base.

@@ -197,13 +197,10 @@ std::string Utf8ToUtf16Le(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
     std::size_t i = 0;
-    // The smallest code point each sequence length may carry: a longer form
-    // than needed is no valid sequence.
-    constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
     while (i < text.size()) {
         const Utf8Char c = DecodeUtf8(text, i);
         const char32_t cp = c.codePoint;
-        if (!c.valid || cp < kMinimum[c.bytes] || cp > 0x10FFFF) {
+        if (!IsWellFormed(c)) {
             AppendUnit(out, 0xFFFD);
             ++i;
             continue;

@@ -95,6 +95,19 @@ std::string DropSplitTail(const std::string& text) {
     return text.substr(0, lastStart);
 }
 
+// The text of a value read from the settings file: UTF-8 when it is
+// well-formed UTF-8 and holds more than ASCII, else text in the system's
+// 8-bit code page. So a file saved as UTF-8 (with or without its mark) and
+// one saved in the code page both read right, and so does a Unicode file,
+// whose values the platform hands over as UTF-8 already. A value the reader
+// cut at its buffer size may end in a split UTF-8 character, which goes.
+std::string SettingText(Platform& platform, const std::string& value, bool cut) {
+    const std::string utf8 = cut ? DropSplitTail(value) : value;
+    if (HasNonAscii(utf8) && IsUtf8(utf8))
+        return utf8;
+    return HasNonAscii(value) ? platform.AnsiToUtf8(value) : value;
+}
+
 }  // namespace
 
 Settings::Settings() {
@@ -136,8 +149,8 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
             } else {
                 value = platform.ProfileString(row.section, isMessage ? textKey : row.key,
                                                row.defaultText, row.readSize, iniPath);
-                if (static_cast<int>(value.size()) >= row.readSize - 1)
-                    value = DropSplitTail(value);
+                value = SettingText(platform, value,
+                                    static_cast<int>(value.size()) >= row.readSize - 1);
             }
             settings.*row.textField = CutToChars(value, kTextFieldChars);
             continue;

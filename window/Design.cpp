@@ -12,6 +12,10 @@ double PixelsToTwips(int pixels, double dpi) {
     return static_cast<double>(pixels) * 1440.0 / dpi;
 }
 
+int PointsToPixels(double points, double dpi) {
+    return static_cast<int>(std::lround(points * dpi / 72.0));
+}
+
 PixelRect TwipsToPixels(std::int32_t left,
                         std::int32_t top,
                         std::int32_t width,
@@ -36,6 +40,7 @@ WindowDesign BuiltInDesign(double dpiX, double dpiY) {
     design.label.background = 0xBAFEFE;
     design.label.textColor = 0x000000;
     design.label.font.name = "MS Sans Serif";
+    design.label.font.pixels = PointsToPixels(design.label.font.points, dpiY);
     design.label.text = "Example";
 
     design.picture.rect = TwipsToPixels(0, 0, 1350, 1350, dpiX, dpiY);

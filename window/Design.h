@@ -1,5 +1,6 @@
 // The window's built-in design and the one conversion between twips (the
-// settings' unit, 1/1440 inch) and the screen's pixels.
+// settings' unit, 1/1440 inch) and the screen's pixels, and of font points
+// (1/72 inch) to pixels.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@ namespace zb {
 // Twips to whole device pixels at `dpi`, and back.
 int TwipsToPixels(std::int32_t twips, double dpi);
 double PixelsToTwips(int pixels, double dpi);
+// A font's character height in points, in whole pixels at `dpi`.
+int PointsToPixels(double points, double dpi);
 
 // A rectangle given in twips, in pixels at the screen's resolution.
 PixelRect TwipsToPixels(std::int32_t left,

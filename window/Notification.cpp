@@ -1,5 +1,6 @@
 #include "window/Notification.h"
 
+#include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "window/AlwaysOnTop.h"
 #include "window/ColorText.h"
@@ -28,65 +29,85 @@ void RequireSize(const char* setting, std::int32_t value) {
         Refuse(setting, value);
 }
 
+// The outer frame: its top-left corner as given, its size at `dpi`.
+PixelRect OuterFrame(const Settings& s, PixelPoint topLeft, double dpi) {
+    return {topLeft.x, topLeft.y, TwipsToPixels(s.windowWidth, dpi),
+            TwipsToPixels(s.windowHeight, dpi)};
+}
+
+LabelSpec LabelAt(const Settings& s, const std::string& message, double dpi) {
+    LabelSpec label;
+    RequireSize("text.width", s.textWidth);
+    RequireSize("text.height", s.textHeight);
+    label.rect = TwipsToPixels(s.textLeft, s.textTop, s.textWidth, s.textHeight, dpi, dpi);
+    RequireChoice("text.backstyle", s.textBackStyle, 1);
+    label.opaque = s.textBackStyle == 1;
+    RequireChoice("text.border", s.textBorder, 1);
+    label.border = s.textBorder == 1;
+    label.background = ParseColorText(s.textBackground);
+    RequireChoice("text.align", s.textAlign, 2);
+    label.align = static_cast<Align>(s.textAlign);
+    if (s.textFontSize <= 0 || s.textFontSize > kMaxFontPoints)
+        Refuse("text.fontsize", s.textFontSize);
+    label.font.points = s.textFontSize;
+    label.font.pixels = PointsToPixels(s.textFontSize, dpi);
+    label.font.bold = s.textFontBold == 1;
+    label.font.italic = s.textFontItalic == 1;
+    label.font.underline = s.textFontUnderline == 1;
+    label.textColor = ParseColorText(s.textFontColor);
+    label.font.name = s.textFont;
+    label.text = message;
+    return label;
+}
+
+PictureSpec PictureAt(const Settings& s, double dpi) {
+    PictureSpec picture;
+    RequireSize("image.height", s.imageHeight);
+    RequireSize("image.width", s.imageWidth);
+    picture.rect = TwipsToPixels(s.imageLeft, s.imageTop, s.imageWidth, s.imageHeight, dpi, dpi);
+    RequireChoice("image.border", s.imageBorder, 1);
+    picture.border = s.imageBorder == 1;
+    return picture;
+}
+
 }  // namespace
 
-std::string ShowNotification(Platform& platform,
-                             const Settings& s,
-                             const std::string& place,
-                             const std::string& appDir) {
-    const double dpiX = platform.ScreenDpiX();
-    const double dpiY = platform.ScreenDpiY();
-
+ShownNotification ShowNotification(Platform& platform,
+                                   const Settings& s,
+                                   const std::string& place,
+                                   const std::vector<std::string>& dataFolders) {
     platform.SetWindowFrame(s.windowTitle == 1);
     RequireSize("window.width", s.windowWidth);
     RequireSize("window.height", s.windowHeight);
-    // The settings stay as written; only the window moves when they would put
-    // it out of sight.
-    platform.SetWindowRect(PlaceOnWorkArea(
-        TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight, dpiX, dpiY),
-        platform.MonitorWorkAreas()));
+    // The position at the screen's resolution; the sizes at that of the
+    // monitor the window covers most there. The settings stay as written; only
+    // the window moves when they would put it out of sight, and then takes the
+    // resolution of the monitor it moves to.
+    const PixelRect placed = TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight,
+                                           platform.ScreenDpiX(), platform.ScreenDpiY());
+    ShownNotification shown{s.textMessage, platform.MonitorDpi(placed)};
+    const std::vector<PixelRect> workAreas = platform.MonitorWorkAreas();
+    PixelRect outer =
+        PlaceOnWorkArea(OuterFrame(s, {placed.left, placed.top}, shown.dpi), workAreas);
+    if (outer.left != placed.left || outer.top != placed.top) {
+        shown.dpi = platform.MonitorDpi(outer);
+        outer = MoveOntoWorkArea(OuterFrame(s, {outer.left, outer.top}, shown.dpi), workAreas);
+    }
+    platform.SetWindowRect(outer);
     platform.SetWindowBackground(ParseColorText(s.windowBackground));
 
-    std::string message = s.textMessage;
     if (s.textShow == 1) {
-        message = BuildMessageText(s.textMessage, place, platform);
-        LabelSpec label;
-        RequireSize("text.width", s.textWidth);
-        RequireSize("text.height", s.textHeight);
-        label.rect = TwipsToPixels(s.textLeft, s.textTop, s.textWidth, s.textHeight, dpiX, dpiY);
-        RequireChoice("text.backstyle", s.textBackStyle, 1);
-        label.opaque = s.textBackStyle == 1;
-        RequireChoice("text.border", s.textBorder, 1);
-        label.border = s.textBorder == 1;
-        label.background = ParseColorText(s.textBackground);
-        RequireChoice("text.align", s.textAlign, 2);
-        label.align = static_cast<Align>(s.textAlign);
-        if (s.textFontSize <= 0 || s.textFontSize > kMaxFontPoints)
-            Refuse("text.fontsize", s.textFontSize);
-        label.font.points = s.textFontSize;
-        label.font.bold = s.textFontBold == 1;
-        label.font.italic = s.textFontItalic == 1;
-        label.font.underline = s.textFontUnderline == 1;
-        label.textColor = ParseColorText(s.textFontColor);
-        label.font.name = s.textFont;
-        label.text = message;
-        platform.SetLabel(label);
+        shown.message = BuildMessageText(s.textMessage, place, platform);
+        platform.SetLabel(LabelAt(s, shown.message, shown.dpi));
         platform.SetLabelVisible(true);
     } else {
         platform.SetLabelVisible(false);
     }
 
     if (s.imageShow == 1) {
-        // The picture is always named relative to the application folder.
-        platform.LoadPicture(appDir + "\\" + s.imagePicture);
-        PictureSpec picture;
-        RequireSize("image.height", s.imageHeight);
-        RequireSize("image.width", s.imageWidth);
-        picture.rect =
-            TwipsToPixels(s.imageLeft, s.imageTop, s.imageWidth, s.imageHeight, dpiX, dpiY);
-        RequireChoice("image.border", s.imageBorder, 1);
-        picture.border = s.imageBorder == 1;
-        platform.SetPicture(picture);
+        // The picture is always named relative to a data folder.
+        platform.LoadPicture(DataFilePath(platform, dataFolders, s.imagePicture));
+        platform.SetPicture(PictureAt(s, shown.dpi));
         platform.SetPictureVisible(true);
     } else {
         platform.SetPictureVisible(false);
@@ -95,7 +116,15 @@ std::string ShowNotification(Platform& platform,
     platform.ShowWindow();
     if (s.windowAlwaysOnTop == 1)
         SetTopMost(platform, true);
-    return message;
+    return shown;
+}
+
+void LayOutNotification(Platform& platform, const Settings& s, double dpi, PixelPoint topLeft) {
+    platform.SetWindowRect(OuterFrame(s, topLeft, dpi));
+    if (s.textShow == 1)
+        platform.SetLabel(LabelAt(s, s.textMessage, dpi));
+    if (s.imageShow == 1)
+        platform.SetPicture(PictureAt(s, dpi));
 }
 
 }  // namespace zb

@@ -2,20 +2,39 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
 namespace zb {
 
-// Builds and shows the window from `settings`. Returns the message text: the
-// message field filled in with the date, time and place when the label is
-// shown, the field as it is otherwise. Throws Failure, before anything is
-// shown, for an invalid colour or property value or a picture that cannot be
-// loaded.
-std::string ShowNotification(Platform& platform,
-                             const Settings& settings,
-                             const std::string& place,
-                             const std::string& appDir);
+// What ShowNotification built: the message text (the message field filled in
+// with the date, time and place when the label is shown, the field as it is
+// otherwise) and the dots per inch the window's sizes were laid out for.
+struct ShownNotification {
+    std::string message;
+    double dpi = 0;
+};
+
+// Builds and shows the window from `settings`. The window's position converts
+// at the screen's one resolution, so that a stored position reads back the
+// same wherever the window stands; its sizes, the label's font and the
+// picture box follow the monitor it lands on. Throws Failure, before anything
+// is shown, for an invalid colour or property value or a picture that cannot
+// be loaded. The picture is looked for in `dataFolders` (DataFilePath).
+ShownNotification ShowNotification(Platform& platform,
+                                   const Settings& settings,
+                                   const std::string& place,
+                                   const std::vector<std::string>& dataFolders);
+
+// Lays the shown window out again for a monitor with `dpi` dots per inch, its
+// outer frame's top-left corner at `topLeft`: its size, the label and the
+// picture box, from the settings ShowNotification showed, whose message field
+// holds the message it built. Nothing is read or built again.
+void LayOutNotification(Platform& platform,
+                        const Settings& settings,
+                        double dpi,
+                        PixelPoint topLeft);
 
 }  // namespace zb

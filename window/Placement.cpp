@@ -42,7 +42,7 @@ int Inside(int start, int length, int areaStart, int areaLength) {
 
 }  // namespace
 
-PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas) {
+PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas) {
     // An empty window still has a point on the screen to be found at.
     PixelRect window = outer;
     window.width = std::max(window.width, 1);
@@ -54,8 +54,6 @@ PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& 
     for (const PixelRect& area : workAreas) {
         if (area.width <= 0 || area.height <= 0)
             continue;
-        if (UsablyOn(window, area))
-            return outer;
         const std::int64_t dx = Gap(window.left, window.width, area.left, area.width);
         const std::int64_t dy = Gap(window.top, window.height, area.top, area.height);
         const std::int64_t distance = dx * dx + dy * dy;
@@ -76,6 +74,17 @@ PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& 
     placed.left = Inside(window.left, window.width, nearest->left, nearest->width);
     placed.top = Inside(window.top, window.height, nearest->top, nearest->height);
     return placed;
+}
+
+PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas) {
+    PixelRect window = outer;
+    window.width = std::max(window.width, 1);
+    window.height = std::max(window.height, 1);
+    for (const PixelRect& area : workAreas) {
+        if (area.width > 0 && area.height > 0 && UsablyOn(window, area))
+            return outer;
+    }
+    return MoveOntoWorkArea(outer, workAreas);
 }
 
 }  // namespace zb

@@ -21,4 +21,9 @@ inline constexpr int kUsablePixels = 32;
 // area's top-left corner. Without work areas it stays as it is.
 PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas);
 
+// `outer` moved the shortest way onto the work area nearest to it so that it
+// is wholly visible (at the area's top-left corner where it is larger); as it
+// is without work areas.
+PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas);
+
 }  // namespace zb

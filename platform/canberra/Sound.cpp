@@ -3,6 +3,11 @@
 // Every failure is silent: a missing sound server or device means no sound,
 // never a message (set ZB_DEBUG to see canberra's reasons on stderr).
 //
+// libcanberra is not linked: it is loaded (with the sound server's client
+// libraries it pulls in) on the sound thread when the first sound is to
+// play, so the window never waits for it and a notification without sound
+// never loads it.
+//
 // All canberra calls run on one sound thread of their own. Reaching a sound
 // server that accepts the connection but never answers takes libcanberra
 // half a minute; on the window's thread that would freeze the notification
@@ -16,15 +21,17 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <numbers>
-#include <set>
+#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -47,11 +54,14 @@ constexpr double kToneAmplitude = 0.5 * 32767;
 constexpr int kFadeMilliseconds = 5;
 // libcanberra refuses WAV files of 64 MiB or more; ten minutes (55 MiB) fit.
 constexpr int kMaxToneMilliseconds = 10 * 60 * 1000;
-// How much longer than the tone itself Tone waits for the end of playback.
-constexpr auto kToneGrace = std::chrono::seconds(3);
-// How much longer than that the caller of Tone waits for the sound thread,
-// which may first have to reach the sound server.
-constexpr auto kToneCallerGrace = kToneGrace + std::chrono::seconds(2);
+// How long after its stream has started Tone waits beyond the tone's own
+// length for the report of its end. A sound server reports the end only when
+// its whole buffer has been played out, which may be two seconds later; the
+// tone is not stopped then, it plays out while the notification goes on.
+constexpr auto kToneTail = std::chrono::milliseconds(40);
+// How much longer than the tone the caller of Tone waits for the sound
+// thread, which may first have to reach the sound server (kToneTail included).
+constexpr auto kToneCallerGrace = std::chrono::seconds(5);
 // How long the end of the program waits for the sound thread to stop.
 constexpr auto kStopWait = std::chrono::seconds(1);
 
@@ -63,37 +73,77 @@ constexpr std::uint32_t kFirstToneId = 2;
 // themes that lack the first.
 constexpr const char* kAlertEvents[] = {"bell", "dialog-warning", "message"};
 
+// libcanberra's driver for the sound server; the others (ALSA among them)
+// are tried only when it cannot play.
+constexpr const char* kServerDriver = "pulse";
+
 bool DebugEnabled() {
     static const bool enabled = std::getenv("ZB_DEBUG") != nullptr;
     return enabled;
 }
 
-void Debug(const char* what, const std::string& subject, int error) {
-    if (DebugEnabled()) {
-        posix::PrintErrorLine(std::string("sound: ") + what + " " + subject + ": " +
-                              ca_strerror(error));
-    }
+void Debug(const std::string& what, const std::string& subject, const char* reason) {
+    if (DebugEnabled())
+        posix::PrintErrorLine("sound: " + what + " " + subject + ": " + reason);
 }
+
+// Looks up the function `name` of a loaded library; false when it is missing.
+template <typename Function>
+bool Find(void* library, const char* name, Function& function) {
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+// The libcanberra functions the sound uses, from the library loaded at run
+// time. The library stays loaded for the rest of the process: its driver
+// threads may outlive a context.
+struct Canberra {
+    decltype(&::ca_context_create) context_create = nullptr;
+    decltype(&::ca_context_set_driver) context_set_driver = nullptr;
+    decltype(&::ca_context_change_props) context_change_props = nullptr;
+    decltype(&::ca_context_open) context_open = nullptr;
+    decltype(&::ca_context_destroy) context_destroy = nullptr;
+    decltype(&::ca_context_play_full) context_play_full = nullptr;
+    decltype(&::ca_proplist_create) proplist_create = nullptr;
+    decltype(&::ca_proplist_destroy) proplist_destroy = nullptr;
+    decltype(&::ca_proplist_sets) proplist_sets = nullptr;
+    decltype(&::ca_strerror) strerror = nullptr;
+
+    // Loads libcanberra; false when it or one of its functions is missing.
+    bool Load() {
+        void* library = ::dlopen("libcanberra.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            Debug("load", "libcanberra.so.0", ::dlerror());
+            return false;
+        }
+        return Find(library, "ca_context_create", context_create) &&
+               Find(library, "ca_context_set_driver", context_set_driver) &&
+               Find(library, "ca_context_change_props", context_change_props) &&
+               Find(library, "ca_context_open", context_open) &&
+               Find(library, "ca_context_destroy", context_destroy) &&
+               Find(library, "ca_context_play_full", context_play_full) &&
+               Find(library, "ca_proplist_create", proplist_create) &&
+               Find(library, "ca_proplist_destroy", proplist_destroy) &&
+               Find(library, "ca_proplist_sets", proplist_sets) &&
+               Find(library, "ca_strerror", strerror);
+    }
+};
 
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 // ALSA prints its own complaints to stderr whenever no device can be opened,
-// which is the normal case without a sound server. libcanberra's ALSA backend
+// which is the normal case without a sound server. libcanberra's ALSA driver
 // uses the process's one copy of libasound, so a quiet handler set here
-// silences it too. The library stays loaded for that backend.
+// silences it too. The library stays loaded for that driver.
 void QuietAlsa() {
     if (DebugEnabled()) {
         return;
     }
     void* alsa = ::dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL);
-    if (alsa == nullptr) {
-        return;
-    }
     using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
-    using SetHandler = int (*)(Handler);
-    auto set = reinterpret_cast<SetHandler>(::dlsym(alsa, "snd_lib_error_set_handler"));
-    if (set != nullptr) {
-        set(&IgnoreAlsaError);
+    int (*setHandler)(Handler) = nullptr;
+    if (alsa != nullptr && Find(alsa, "snd_lib_error_set_handler", setHandler)) {
+        setHandler(&IgnoreAlsaError);
     }
 }
 
@@ -180,10 +230,10 @@ void CreateToneFile(posix::TempFile& file) {
 // Holds a canberra property list for one play call.
 class Props {
 public:
-    Props() { ca_proplist_create(&list_); }
+    explicit Props(const Canberra& ca) : ca_(ca) { ca_.proplist_create(&list_); }
     ~Props() {
         if (list_ != nullptr) {
-            ca_proplist_destroy(list_);
+            ca_.proplist_destroy(list_);
         }
     }
     Props(const Props&) = delete;
@@ -191,27 +241,33 @@ public:
 
     Props& Set(const char* key, const std::string& value) {
         if (list_ != nullptr) {
-            ca_proplist_sets(list_, key, value.c_str());
+            ca_.proplist_sets(list_, key, value.c_str());
         }
         return *this;
     }
     ca_proplist* get() const { return list_; }
 
 private:
+    const Canberra& ca_;
     ca_proplist* list_ = nullptr;
 };
 
 }  // namespace
 
 struct Sound::Impl {
+    // Loaded with the first sound; `loaded` tells whether that succeeded.
+    Canberra ca;
+    std::optional<bool> loaded;
     // Created on first use; a context that could not be opened is dropped, so
     // the next sound tries again (the sound server may have started since).
     ca_context* context = nullptr;
 
-    // Ids of tones whose playback has ended, filled by canberra's thread.
+    // The tone being waited for, and whether canberra has reported its end
+    // (from canberra's thread).
     std::mutex mutex;
     std::condition_variable ended;
-    std::set<std::uint32_t> finished;
+    std::uint32_t waitingFor = 0;
+    bool toneEnded = false;
     std::uint32_t nextToneId = kFirstToneId;
 
     // The sound thread's queue. `stopping` ends the thread; `stopped` is set
@@ -228,7 +284,7 @@ struct Sound::Impl {
     // OnFinished before this returns, while the Impl still exists.
     void CloseContext() {
         if (context != nullptr) {
-            ca_context_destroy(context);
+            ca.context_destroy(context);
             context = nullptr;
         }
     }
@@ -277,14 +333,16 @@ struct Sound::Impl {
         posix::TempFile file;
         CreateToneFile(file);
         if (file.path().empty()) {
-            Debug("create", "temporary tone file", CA_ERROR_SYSTEM);
+            Debug("create", "temporary tone file", std::strerror(errno));
             return;
         }
         bool written = WriteToneWav(file.fd(), hertz, milliseconds);
         if (!file.Close() || !written) {
-            Debug("write", file.path(), CA_ERROR_IO);
+            Debug("write", file.path(), std::strerror(errno));
             return;
         }
+        // canberra holds the file open while it plays, so it may be removed
+        // once the wait is over, even if the tone is still playing.
         PlayAndWait(c, file.path(), milliseconds);
     }
 
@@ -300,13 +358,13 @@ struct Sound::Impl {
             if (error == CA_SUCCESS) {
                 return;
             }
-            Debug("play", path, error);
+            Debug("play", path, ca.strerror(error));
         }
         for (const char* event : kAlertEvents) {
             int error = PlayEvent(c, event);
             if (error != CA_ERROR_NOTFOUND) {
                 if (error != CA_SUCCESS) {
-                    Debug("play event", event, error);
+                    Debug("play event", event, ca.strerror(error));
                 }
                 return;
             }
@@ -317,24 +375,46 @@ struct Sound::Impl {
         if (context != nullptr) {
             return context;
         }
-        static std::once_flag quiet;
-        std::call_once(quiet, QuietAlsa);
-        ca_context* created = nullptr;
-        int error = ca_context_create(&created);
-        if (error != CA_SUCCESS) {
-            Debug("create", "context", error);
+        if (!loaded) {
+            loaded = ca.Load();
+        }
+        if (!*loaded) {
             return nullptr;
         }
-        ca_context_change_props(created, CA_PROP_APPLICATION_NAME, "Zettelblick",
-                                CA_PROP_APPLICATION_ID, "zettelblick", nullptr);
-        error = ca_context_open(created);
-        if (error != CA_SUCCESS) {
-            Debug("open", "context", error);
-            ca_context_destroy(created);
-            return nullptr;
+        // The sound server first; ALSA's own complaints are silenced only
+        // when libcanberra has to turn to its other drivers.
+        context = OpenContext(kServerDriver);
+        if (context == nullptr) {
+            static std::once_flag quiet;
+            std::call_once(quiet, QuietAlsa);
+            context = OpenContext(nullptr);
         }
-        context = created;
         return context;
+    }
+
+    // A context on libcanberra's `driver`, or on the first of its drivers
+    // that opens when `driver` is null; null when none does.
+    ca_context* OpenContext(const char* driver) {
+        ca_context* created = nullptr;
+        int error = ca.context_create(&created);
+        if (error != CA_SUCCESS) {
+            Debug("create", "context", ca.strerror(error));
+            return nullptr;
+        }
+        ca.context_change_props(created, CA_PROP_APPLICATION_NAME, "Zettelblick",
+                                CA_PROP_APPLICATION_ID, "zettelblick", nullptr);
+        if (driver != nullptr) {
+            error = ca.context_set_driver(created, driver);
+        }
+        if (error == CA_SUCCESS) {
+            error = ca.context_open(created);
+        }
+        if (error != CA_SUCCESS) {
+            Debug("open", driver != nullptr ? driver : "context", ca.strerror(error));
+            ca.context_destroy(created);
+            return nullptr;
+        }
+        return created;
     }
 
     // Called on canberra's own thread (or inside cancel/destroy) when a tone
@@ -343,60 +423,57 @@ struct Sound::Impl {
         auto* impl = static_cast<Impl*>(userdata);
         {
             std::lock_guard<std::mutex> lock(impl->mutex);
-            impl->finished.insert(id);
+            if (id != impl->waitingFor) {
+                return;
+            }
+            impl->toneEnded = true;
         }
         impl->ended.notify_all();
     }
 
-    // Plays the tone file and waits for its end, or for the tone's length plus
-    // a grace period when the end is never reported.
+    // Plays the tone file and waits for its end, or for the tone's length and
+    // kToneTail after its stream has started when the end is reported later.
     void PlayAndWait(ca_context* c, const std::string& file, int milliseconds) {
         std::uint32_t id;
         {
             std::lock_guard<std::mutex> lock(mutex);
             id = nextToneId++;
+            waitingFor = id;
+            toneEnded = false;
         }
-        Props props;
+        Props props(ca);
         props.Set(CA_PROP_MEDIA_FILENAME, file)
             .Set(CA_PROP_MEDIA_ROLE, "event")
             .Set(CA_PROP_EVENT_DESCRIPTION, "Tone")
             .Set(CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-        int error = ca_context_play_full(c, id, props.get(), &Impl::OnFinished, this);
+        // Returns once the stream is set up on the server, which then plays
+        // the file from its start.
+        int error = ca.context_play_full(c, id, props.get(), &Impl::OnFinished, this);
+        std::unique_lock<std::mutex> lock(mutex);
         if (error != CA_SUCCESS) {
-            Debug("play", file, error);
-            return;
+            Debug("play", file, ca.strerror(error));
+        } else {
+            ended.wait_for(lock, std::chrono::milliseconds(milliseconds) + kToneTail,
+                           [&] { return toneEnded; });
         }
-        bool done;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            auto limit = std::chrono::milliseconds(milliseconds) + kToneGrace;
-            done = ended.wait_for(lock, limit, [&] { return finished.count(id) > 0; });
-            finished.erase(id);
-        }
-        if (!done) {
-            // The cancel may report the end synchronously, which takes the
-            // mutex: it must not be held here.
-            ca_context_cancel(c, id);
-            std::lock_guard<std::mutex> lock(mutex);
-            finished.erase(id);
-        }
+        waitingFor = 0;
     }
 
     int PlayFile(ca_context* c, const std::string& path) {
-        Props props;
+        Props props(ca);
         props.Set(CA_PROP_MEDIA_FILENAME, path)
             .Set(CA_PROP_MEDIA_ROLE, "event")
             .Set(CA_PROP_EVENT_DESCRIPTION, "Notification sound")
             .Set(CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-        return ca_context_play_full(c, kWavId, props.get(), nullptr, nullptr);
+        return ca.context_play_full(c, kWavId, props.get(), nullptr, nullptr);
     }
 
     int PlayEvent(ca_context* c, const char* event) {
-        Props props;
+        Props props(ca);
         props.Set(CA_PROP_EVENT_ID, event)
             .Set(CA_PROP_MEDIA_ROLE, "event")
             .Set(CA_PROP_EVENT_DESCRIPTION, "Alert");
-        return ca_context_play_full(c, kWavId, props.get(), nullptr, nullptr);
+        return ca.context_play_full(c, kWavId, props.get(), nullptr, nullptr);
     }
 };
 

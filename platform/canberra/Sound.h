@@ -1,6 +1,6 @@
 // The Linux backend's sound: the tone and the WAV file, both played through
-// libcanberra on the desktop's sound server. No toolkit here: it can be
-// driven on its own.
+// libcanberra on the desktop's sound server. libcanberra is loaded when the
+// first sound plays. No toolkit here: it can be driven on its own.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +17,12 @@ public:
     Sound(const Sound&) = delete;
     Sound& operator=(const Sound&) = delete;
 
-    // Sounds a sine tone and returns when it has ended. Frequencies outside
-    // 37..32767 Hz and lengths of 0 or less give no tone and return at once;
-    // without a sound server there is no tone either. A sound server that
+    // Sounds a sine tone and returns when it has ended: when the sound server
+    // reports its end, or at the latest a few tens of milliseconds after its
+    // length has passed since it started playing (a server with a long buffer
+    // reports the end much later; the tone plays out meanwhile). Frequencies
+    // outside 37..32767 Hz and lengths of 0 or less give no tone and return at
+    // once; without a sound server there is no tone either. A sound server that
     // does not answer holds it back a few seconds longer than the tone at
     // most. Nothing is reported.
     void Tone(std::int32_t hertz, int milliseconds);

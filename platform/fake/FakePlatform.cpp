@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/Wildcard.h"
 #include "settings/Profile.h"
 
@@ -43,6 +44,10 @@ std::string FakePlatform::ExecutableDir() {
     return exeDir;
 }
 
+AppFolders FakePlatform::Folders() {
+    return folders ? *folders : Platform::Folders();
+}
+
 bool FakePlatform::FileExists(const std::string& name) {
     Record("FileExists " + name);
     const auto cut = LastSeparator(name);
@@ -58,14 +63,16 @@ bool FakePlatform::FileExists(const std::string& name) {
     return false;
 }
 
-CreateResult FakePlatform::CreateNewFile(const std::string& path) {
-    Record("CreateNewFile " + path);
+LockResult FakePlatform::TakeLockFile(const std::string& path) {
+    Record("TakeLockFile " + path);
     if (unwritable.count(path))
         throw MakeFailure(kErrPathNotFound, path);
-    if (files.count(path) || directories.count(path))
-        return CreateResult::AlreadyExists;
+    if (files.count(path))
+        return leftoverLocks.erase(path) > 0 ? LockResult::TakenOver : LockResult::Held;
+    if (directories.count(path))
+        return LockResult::Held;
     files[path] = "";
-    return CreateResult::Created;
+    return LockResult::Created;
 }
 
 bool FakePlatform::DeleteOwnFile(const std::string& path) {
@@ -111,11 +118,25 @@ bool FakePlatform::WriteProfileString(const std::string& section,
     return true;
 }
 
+std::string FakePlatform::AnsiToUtf8(const std::string& bytes) {
+    return Windows1252ToUtf8(bytes);
+}
+
 void FakePlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& value) {
     Record("CreateMainWindow");
     events_ = &events;
     design = value;
     windowExists = true;
+}
+
+double FakePlatform::MonitorDpi(const PixelRect& outer) {
+    for (const DpiMonitor& monitor : dpiMonitors) {
+        const PixelRect& m = monitor.area;
+        if (outer.left >= m.left && outer.left < m.left + m.width && outer.top >= m.top &&
+            outer.top < m.top + m.height)
+            return monitor.dpi;
+    }
+    return dpiY;
 }
 
 void FakePlatform::SetWindowFrame(bool toolWindow) {

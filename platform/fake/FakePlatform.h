@@ -25,11 +25,16 @@ public:
     // --- what the test sets up ---------------------------------------------------
     std::string commandLine;
     std::string exeDir = "C:\\Apps\\Zettelblick";
+    // The run's folders; unset: everything in exeDir.
+    std::optional<AppFolders> folders;
     // Files by path, with their contents. Directories are listed separately.
     std::map<std::string, std::string> files;
     std::set<std::string> directories;
     // Paths whose creation fails (as in a read-only or missing directory).
     std::set<std::string> unwritable;
+    // A lock file in `files` is held by another running instance, unless it
+    // is listed here: left behind by one that was killed.
+    std::set<std::string> leftoverLocks;
     // Programs that exist but cannot be started.
     std::set<std::string> unstartable;
     // Paths whose pictures cannot be decoded.
@@ -40,6 +45,13 @@ public:
     double dpiY = 96;
     // The monitors' work areas; none: the window system cannot tell.
     std::vector<PixelRect> workAreas;
+    // Monitors with a resolution of their own: MonitorDpi gives that of the
+    // first one holding the rectangle's top-left corner, else dpiY.
+    struct DpiMonitor {
+        PixelRect area;
+        double dpi;
+    };
+    std::vector<DpiMonitor> dpiMonitors;
     // Where the window stands when the logic asks (outer top-left, pixels).
     PixelPoint position{233, 233};
     // Events the "user" causes: each runs at the given pass of
@@ -70,8 +82,9 @@ public:
     // Platform
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    AppFolders Folders() override;
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
     std::uint32_t ProfileInt(const std::string& section,
                              const std::string& key,
@@ -86,10 +99,13 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    // Windows-1252, the ANSI code page of the Linux build.
+    std::string AnsiToUtf8(const std::string& bytes) override;
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }
     std::vector<PixelRect> MonitorWorkAreas() override { return workAreas; }
+    double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,18 @@
 #include "platform/posix/FileIo.h"
 
 namespace zb::posix {
+namespace {
+
+// Tries of TakeLock before a path that keeps changing counts as held.
+constexpr int kLockAttempts = 100;
+
+// Whether `path` itself (not a link's target) is the file `st` describes.
+bool NamesFile(const std::string& path, const struct stat& st) {
+    struct stat now;
+    return ::lstat(path.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino;
+}
+
+}  // namespace
 
 std::string NativePath(std::string_view path) {
     std::string native(path);
@@ -58,26 +71,56 @@ OwnFiles::~OwnFiles() {
         ::close(file.fd);
 }
 
-CreateResult OwnFiles::Create(const std::string& path) {
-    // Read-only: the descriptor that stays open must not count as a writer
-    // (a file system with a file open for writing cannot be made read-only).
-    int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (errno == EEXIST)
-            return CreateResult::AlreadyExists;
-        throw PathFailure(errno, kErrPathNotFound, path);
+LockResult OwnFiles::TakeLock(const std::string& path) {
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // Read-only: the descriptor that stays open must not count as a
+        // writer (a file system with a file open for writing cannot be made
+        // read-only).
+        bool created = true;
+        UniqueFd fd(
+            ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.get() < 0) {
+            if (errno != EEXIST)
+                throw PathFailure(errno, kErrPathNotFound, path);
+            created = false;
+            // O_NONBLOCK: a FIFO put there must not hold the start up.
+            fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            if (fd.get() < 0) {
+                if (errno == ENOENT)
+                    continue;  // its owner deleted it just now
+                // A symbolic link (never followed), or a file this process
+                // may not read: not a lock it could take.
+                return LockResult::Held;
+            }
+        }
+        struct stat st;
+        if (::fstat(fd.get(), &st) != 0) {
+            // Without its identity the file could never be told apart from
+            // someone else's; a new one is not kept.
+            const int error = errno;
+            if (created)
+                ::unlink(path.c_str());
+            throw PathFailure(error, kErrPathNotFound, path);
+        }
+        // Lock files are empty regular files; anything else stays alone.
+        if (!S_ISREG(st.st_mode) || st.st_size != 0)
+            return LockResult::Held;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            // Held by a running process (which may have taken over the file
+            // this process has just made). A file system without flock
+            // leaves a new file this process's by its creation, and an
+            // existing one held, as if no process could be killed.
+            if (errno == EWOULDBLOCK || !created)
+                return LockResult::Held;
+        } else if (!NamesFile(path, st)) {
+            continue;  // deleted by its owner, perhaps replaced: start over
+        }
+        created_.push_back({fd.Release(), st.st_dev, st.st_ino});
+        return created ? LockResult::Created : LockResult::TakenOver;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        // Without its identity the file could never be told apart from
-        // someone else's; it is not kept.
-        const int error = errno;
-        ::unlink(path.c_str());
-        ::close(fd);
-        throw PathFailure(error, kErrPathNotFound, path);
-    }
-    created_.push_back({fd, st.st_dev, st.st_ino});
-    return CreateResult::Created;
+    // The path kept naming another file at every try: others are busy with
+    // it, and one of them holds it.
+    return LockResult::Held;
 }
 
 bool OwnFiles::Delete(const std::string& path) {

@@ -22,15 +22,22 @@ std::string NativePath(std::string_view path);
 // names (starting with '.') never do. Never throws.
 bool FindRegularFile(const std::string& path);
 
-// Creates lock files and deletes only the ones it created.
+// Takes lock files, holds them, and deletes only the ones it took.
 //
-// A created file is recognised by its device and inode number. A file system
+// A lock file is held by an exclusive flock on a descriptor that stays open,
+// read-only, for the whole run. The system drops the lock when the process
+// ends, however it ends, so a lock file that nobody holds was left by a
+// process that was killed; it is taken over. The owner of a lock is the
+// process that holds the flock on the file its path names: each take checks,
+// once it holds the flock, that the path still names that file (its owner
+// may have just deleted it), and starts over when not.
+//
+// A taken file is recognised by its device and inode number. A file system
 // hands a freed inode number to the next new file at once (ext4 does), so a
 // lock that someone deleted and replaced by a file of their own would often
-// carry our old number. Each created file therefore stays open, read-only,
-// until it is deleted: an inode that is still open is never freed, so its
-// number cannot turn up on another file. The descriptor blocks nothing for
-// other processes; they can delete, replace or rename the file as before.
+// carry our old number; the open descriptor keeps the inode from being
+// freed, so its number cannot turn up on another file. Other processes can
+// still delete, replace or rename the file.
 class OwnFiles {
 public:
     OwnFiles() = default;
@@ -38,11 +45,11 @@ public:
     OwnFiles& operator=(const OwnFiles&) = delete;
     ~OwnFiles();
 
-    // Creates an empty file only when nothing exists at `path`, never through
-    // a symbolic link. Other failures throw Failure.
-    CreateResult Create(const std::string& path);
-    // Deletes `path` when it is still the file Create made; false when it is
-    // gone or has been replaced, which is then left alone.
+    // Creates the lock file `path`, or takes over one that no process holds;
+    // never through a symbolic link. Failures to create it throw Failure.
+    LockResult TakeLock(const std::string& path);
+    // Deletes `path` when it is still the file TakeLock took; false when it
+    // is gone or has been replaced, which is then left alone.
     bool Delete(const std::string& path);
 
 private:

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "platform/posix/Errors.h"
@@ -58,6 +61,21 @@ void RememberChild(pid_t pid) {
     ReapChildren();
 }
 
+// The environment of started programs (KeepProgramEnvironment): the strings
+// and the null-terminated array pointing into them.
+std::vector<std::string> gProgramEnvironment;
+std::vector<char*> gProgramEnvironmentArray;
+
+bool IsSocket(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
 }  // namespace
 
 std::string JoinArguments(int argc, char** argv) {
@@ -86,6 +104,35 @@ std::string ExecutableDirectory() {
     return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
+void KeepProgramEnvironment() {
+    gProgramEnvironment.clear();
+    for (char** entry = environ; *entry; ++entry)
+        gProgramEnvironment.emplace_back(*entry);
+    gProgramEnvironmentArray.clear();
+    for (std::string& entry : gProgramEnvironment)
+        gProgramEnvironmentArray.push_back(entry.data());
+    gProgramEnvironmentArray.push_back(nullptr);
+}
+
+bool AvoidStartingSessionServices() {
+    const std::string runtime = Variable("XDG_RUNTIME_DIR");
+    if (!Variable("DBUS_SESSION_BUS_ADDRESS").empty() ||
+        (!runtime.empty() && IsSocket(runtime + "/bus")))
+        return false;
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+    if (Variable("PULSE_SERVER").empty()) {
+        // The servers the sound library would look for itself, in its order.
+        std::string servers;
+        if (const std::string own = Variable("PULSE_RUNTIME_PATH"); !own.empty())
+            servers = "unix:" + own + "/native ";
+        else if (!runtime.empty())
+            servers = "unix:" + runtime + "/pulse/native ";
+        servers += "unix:/var/run/pulse/native";
+        ::setenv("PULSE_SERVER", servers.c_str(), 1);
+    }
+    return true;
+}
+
 void SpawnProgram(const std::string& path) {
     posix_spawnattr_t attributes;
     ::posix_spawnattr_init(&attributes);
@@ -106,7 +153,9 @@ void SpawnProgram(const std::string& path) {
     pid_t pid;
     // posix_spawn, not posix_spawnp: the path is used as given and never
     // searched for. glibc reports a failed exec as the return value.
-    int error = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv, environ);
+    char** environment =
+        gProgramEnvironmentArray.empty() ? environ : gProgramEnvironmentArray.data();
+    int error = ::posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv, environment);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0)
         throw PathFailure(error, kErrFileNotFound, path);

@@ -31,6 +31,28 @@ void WatchDecodeMessages(QtMsgType, const QMessageLogContext&, const QString& te
         gDecodeTruncated = true;
 }
 
+// The format that the file's first bytes announce, for the common formats;
+// empty for any other. Naming it spares Qt loading every other decoder to ask
+// it about the contents.
+QByteArray FormatBySignature(QIODevice& file) {
+    static const struct {
+        const char* signature;
+        const char* format;
+    } kSignatures[] = {
+        {"\xFF\xD8\xFF", "jpeg"},
+        {"\x89PNG\r\n\x1A\n", "png"},
+        {"GIF87a", "gif"},
+        {"GIF89a", "gif"},
+        {"BM", "bmp"},
+    };
+    const QByteArray head = file.peek(8);
+    for (const auto& known : kSignatures) {
+        if (head.startsWith(known.signature))
+            return known.format;
+    }
+    return {};
+}
+
 }  // namespace
 
 QImage DecodePicture(const std::string& path) {
@@ -47,8 +69,15 @@ QImage DecodePicture(const std::string& path) {
 
     QImageReader::setAllocationLimit(kImageAllocationLimitMb);
     QImageReader reader(&file);
-    // The contents decide, as the classic picture loader did, not the name.
-    reader.setDecideFormatFromContent(true);
+    // The contents decide, as the classic picture loader did, not the name:
+    // the format the first bytes announce, else whichever decoder takes it.
+    const QByteArray format = FormatBySignature(file);
+    if (format.isEmpty()) {
+        reader.setDecideFormatFromContent(true);
+    } else {
+        reader.setFormat(format);
+        reader.setAutoDetectImageFormat(false);
+    }
     reader.setAutoTransform(false);
     if (!reader.canRead())
         throw MakeFailure(kErrInvalidPicture, path);

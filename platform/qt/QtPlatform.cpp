@@ -12,11 +12,14 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/canberra/Sound.h"
+#include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
 #include "platform/qt/Picture.h"
@@ -48,14 +51,21 @@ std::string QtPlatform::ExecutableDir() {
     return posix::ExecutableDirectory();
 }
 
+AppFolders QtPlatform::Folders() {
+    folders_ = posix::ChooseFolders(ExecutableDir(), [](const char* name) {
+        return static_cast<const char*>(std::getenv(name));
+    });
+    return folders_;
+}
+
 // --- files ----------------------------------------------------------------------
 
 bool QtPlatform::FileExists(const std::string& name) {
     return posix::FindRegularFile(posix::NativePath(name));
 }
 
-CreateResult QtPlatform::CreateNewFile(const std::string& path) {
-    return ownFiles_.Create(posix::NativePath(path));
+LockResult QtPlatform::TakeLockFile(const std::string& path) {
+    return ownFiles_.TakeLock(posix::NativePath(path));
 }
 
 bool QtPlatform::DeleteOwnFile(const std::string& path) {
@@ -83,7 +93,16 @@ bool QtPlatform::WriteProfileString(const std::string& section,
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) {
+    // An installed program's settings folder is made by its first write.
+    if (!folders_.settings.empty())
+        posix::MakeFolders(folders_.settings);
     return profiles_.WriteString(posix::NativePath(file), section, key, value);
+}
+
+std::string QtPlatform::AnsiToUtf8(const std::string& bytes) {
+    // Linux has no system code page for settings files; those written on
+    // Windows are most often Windows-1252.
+    return Windows1252ToUtf8(bytes);
 }
 
 // --- window -------------------------------------------------------------------------
@@ -129,6 +148,11 @@ std::vector<PixelRect> QtPlatform::MonitorWorkAreas() {
     return areas;
 }
 
+double QtPlatform::MonitorDpi(const PixelRect&) {
+    // One logical resolution (Xft.dpi) for every screen of the display.
+    return ScreenDpiY();
+}
+
 void QtPlatform::SetWindowFrame(bool toolWindow) {
     if (!window_)
         return;
@@ -149,12 +173,18 @@ void QtPlatform::SetWindowRect(const PixelRect& outer) {
 void QtPlatform::ApplyGeometry(bool askWindowManager) {
     const auto id = static_cast<std::uint32_t>(window_->winId());
     if (askWindowManager) {
+        // An answer still on its way belongs to the frame before.
+        TakeFrameExtents();
         // Fixed size first: the window manager sizes its frame by that (a
         // resizable window gets a resize handle), and its answer must match
         // the frame the window will really have.
         window_->setFixedSize(std::max(1, outer_.width), std::max(1, outer_.height));
-        // Known before mapping, so the window appears at once where it belongs.
-        extents_ = x11::RequestFrameExtents(id).value_or(x11::FrameExtents{});
+        // Answered while the window is being built, and taken before mapping,
+        // so the window appears at once where it belongs. Until then the
+        // last known frame stands in.
+        extentsAsked_ = x11::RequestFrameExtents(id);
+        if (!extentsAsked_)
+            extents_ = x11::FrameExtents{};
     }
     const int width = std::max(1, outer_.width - extents_.left - extents_.right);
     const int height = std::max(1, outer_.height - extents_.top - extents_.bottom);
@@ -163,6 +193,15 @@ void QtPlatform::ApplyGeometry(bool askWindowManager) {
     // The client area's position; Qt asks the window manager to keep it
     // there (static gravity), so the frame lands at outer_'s corner.
     window_->setGeometry(outer_.left + extents_.left, outer_.top + extents_.top, width, height);
+}
+
+void QtPlatform::TakeFrameExtents() {
+    if (!extentsAsked_)
+        return;
+    extentsAsked_ = false;
+    extents_ = x11::AwaitFrameExtents(static_cast<std::uint32_t>(window_->winId()))
+                   .value_or(x11::FrameExtents{});
+    ApplyGeometry(false);
 }
 
 void QtPlatform::SetWindowBackground(Color color) {
@@ -186,10 +225,11 @@ void QtPlatform::SetLabelVisible(bool visible) {
 void QtPlatform::LoadPicture(const std::string& path) {
     const std::string file = posix::NativePath(path);
     QImage image = DecodePicture(file);
-    // The picture's file name is its name for screen readers.
+    // The picture's file name without its extension is its name for screen
+    // readers, as on Windows.
     if (window_)
         window_->Picture()->SetImage(std::move(image),
-                                     QFileInfo(QString::fromStdString(file)).fileName());
+                                     QFileInfo(QString::fromStdString(file)).completeBaseName());
 }
 
 void QtPlatform::SetPicture(const PictureSpec& picture) {
@@ -205,6 +245,7 @@ void QtPlatform::SetPictureVisible(bool visible) {
 void QtPlatform::ShowWindow() {
     if (!window_ || window_->isVisible())
         return;
+    TakeFrameExtents();
     const auto id = static_cast<std::uint32_t>(window_->winId());
     // Qt keeps states already on the window when it sets its own.
     x11::AddStateBeforeMapping(id, "_NET_WM_STATE_SKIP_TASKBAR");

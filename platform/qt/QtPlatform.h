@@ -41,9 +41,10 @@ public:
 
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    AppFolders Folders() override;
 
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
 
     std::uint32_t ProfileInt(const std::string& section,
@@ -59,11 +60,14 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    // Windows-1252.
+    std::string AnsiToUtf8(const std::string& bytes) override;
 
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
     std::vector<PixelRect> MonitorWorkAreas() override;
+    double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;
@@ -97,10 +101,14 @@ public:
 private:
     // Sizes and places the window so that its outer frame covers outer_.
     void ApplyGeometry(bool askWindowManager);
+    // Waits for the answer to the frame-extents request, if one is
+    // outstanding, and fits the geometry to it.
+    void TakeFrameExtents();
     void ShowModalText(const std::string& text);
     canberra::Sound& TheSound();
 
     std::string commandLine_;
+    AppFolders folders_;
     posix::OwnFiles ownFiles_;
     posix::ProfileFiles profiles_;
     std::unique_ptr<canberra::Sound> sound_;
@@ -117,8 +125,10 @@ private:
     double dpiY_ = 0;
     bool haveRect_ = false;
     PixelRect outer_;
-    // The frame the window manager puts around the window.
+    // The frame the window manager puts around the window, and whether its
+    // answer to the request before mapping is still to be taken.
     x11::FrameExtents extents_;
+    bool extentsAsked_ = false;
     PixelPoint lastPosition_;
     bool topMost_ = false;
 

@@ -22,8 +22,10 @@ constexpr std::uint32_t kStateAdd = 1;
 // Source indication: a normal application.
 constexpr std::uint32_t kSourceApplication = 1;
 
-// How long the window manager gets to answer a frame-extents request.
+// How long the window manager gets to answer a frame-extents request, and
+// how often the answer is looked for meanwhile.
 constexpr auto kExtentsWait = std::chrono::milliseconds(1000);
+constexpr auto kExtentsPoll = std::chrono::milliseconds(1);
 
 xcb_connection_t* Connection() {
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -33,8 +35,26 @@ xcb_connection_t* Connection() {
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
+// The atoms the requests here name, interned together with the first one
+// asked for: one round trip to the X server instead of one per name.
+constexpr const char* kKnownAtoms[] = {
+    "_NET_SUPPORTED", "_NET_REQUEST_FRAME_EXTENTS", "_NET_FRAME_EXTENTS",
+    "_NET_WM_STATE",  "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE",
+};
+
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
     static std::map<std::string, xcb_atom_t> cache;
+    if (cache.empty()) {
+        std::vector<xcb_intern_atom_cookie_t> cookies;
+        for (const char* known : kKnownAtoms)
+            cookies.push_back(xcb_intern_atom(c, 0, std::strlen(known), known));
+        for (std::size_t i = 0; i < cookies.size(); ++i) {
+            Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c, cookies[i], nullptr),
+                                                 &std::free);
+            if (reply)
+                cache[kKnownAtoms[i]] = reply->atom;
+        }
+    }
     auto found = cache.find(name);
     if (found != cache.end())
         return found->second;
@@ -102,14 +122,14 @@ std::optional<FrameExtents> ReadFrameExtents(std::uint32_t window) {
                         static_cast<int>(v[3])};
 }
 
-std::optional<FrameExtents> RequestFrameExtents(std::uint32_t window) {
+bool RequestFrameExtents(std::uint32_t window) {
     xcb_connection_t* c = Connection();
     if (!c)
-        return std::nullopt;
+        return false;
     const xcb_window_t root = RootOf(c, window);
     // Without a window manager that answers, there is nothing to wait for.
     if (!WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
-        return std::nullopt;
+        return false;
     // A stale answer (for another frame style) must not be taken for the new one.
     xcb_delete_property(c, window, Atom(c, "_NET_FRAME_EXTENTS"));
 
@@ -122,16 +142,20 @@ std::optional<FrameExtents> RequestFrameExtents(std::uint32_t window) {
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
     xcb_flush(c);
+    return true;
+}
 
+std::optional<FrameExtents> AwaitFrameExtents(std::uint32_t window) {
     // The window manager answers by setting the property; each read below is
     // a round trip, so the answer is seen as soon as it is there.
     auto deadline = std::chrono::steady_clock::now() + kExtentsWait;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
         if (auto extents = ReadFrameExtents(window))
             return extents;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(kExtentsPoll);
     }
-    return std::nullopt;
 }
 
 void AddStateBeforeMapping(std::uint32_t window, const char* state) {

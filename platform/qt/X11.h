@@ -28,9 +28,14 @@ struct FrameExtents {
 std::optional<FrameExtents> ReadFrameExtents(std::uint32_t window);
 
 // Asks the window manager, before `window` is mapped, which frame it will
-// get (_NET_REQUEST_FRAME_EXTENTS) and waits a bounded time for the answer.
-// nullopt when the window manager does not answer.
-std::optional<FrameExtents> RequestFrameExtents(std::uint32_t window);
+// get (_NET_REQUEST_FRAME_EXTENTS), without waiting for the answer, so that
+// the window manager works on it while the window is being built. False
+// when the window manager offers no such answer.
+bool RequestFrameExtents(std::uint32_t window);
+
+// The answer to RequestFrameExtents, waited for a bounded time; nullopt
+// when the window manager does not answer.
+std::optional<FrameExtents> AwaitFrameExtents(std::uint32_t window);
 
 // Adds `state` (an atom name such as "_NET_WM_STATE_SKIP_TASKBAR") to the
 // _NET_WM_STATE property of a window that is not mapped yet.

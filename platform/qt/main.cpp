@@ -1,4 +1,5 @@
-// The Linux entry point: checks the X display, sets up the toolkit and the
+// The Linux entry point: answers --help and --version, checks the X display,
+// keeps session services from being started, sets up the toolkit and the
 // locale, turns termination signals and the loss of the display into the
 // close-down of the close box, and runs the notification on the Qt backend.
 #include <fcntl.h>
@@ -10,7 +11,9 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +26,63 @@
 
 namespace zb {
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: zettelblick [/config:NAME] [/text:KEY] [/place:WORD]\n"
+    "       zettelblick --help | --version\n"
+    "\n"
+    "Shows a small notification window with a picture and a message, sounds a\n"
+    "tone and a WAV file, and closes when it is clicked (starting program.path\n"
+    "first) or after window.time milliseconds. The same notification is never\n"
+    "shown twice at a time.\n"
+    "\n"
+    "  /config:NAME  read the settings from NAME.ini (default zettelblick)\n"
+    "  /text:KEY     show the message stored under KEY in section [text]\n"
+    "                (default Text1)\n"
+    "  /place:WORD   put WORD where the message says \\place; write a blank as _\n"
+    "  --help        show this text and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Settings, lock files, folders and exit statuses: man zettelblick\n";
+
+// --help and --version, each only as the one argument: the answer on standard
+// output, and the exit status (1 when it could not be written). Nothing for
+// every other command line, which is the notification's.
+std::optional<int> AnswerInformationRequest(int argc, char** argv) {
+    if (argc != 2)
+        return std::nullopt;
+    if (std::strcmp(argv[1], "--help") == 0)
+        std::fputs(kUsage, stdout);
+    else if (std::strcmp(argv[1], "--version") == 0)
+        std::fputs("zettelblick " ZB_VERSION "\n", stdout);
+    else
+        return std::nullopt;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+// The toolkit's own messages are not the program's: they are dropped, or with
+// ZB_DEBUG set shown on standard error. A fatal one is the program's end, and
+// is reported as its line.
+void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg)
+        posix::PrintErrorLine(message.toStdString());
+    else if (std::getenv("ZB_DEBUG"))
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+// The line for a display that cannot be opened: what DISPLAY says, and
+// whether this looks like a Wayland session without XWayland.
+std::string NoDisplayLine() {
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    std::string line =
+        std::string("cannot open the X display \"") + (display ? display : "") + "\"";
+    if (wayland && *wayland)
+        line += " (WAYLAND_DISPLAY is set: under Wayland this program needs XWayland)";
+    else
+        line += " (is DISPLAY set? WAYLAND_DISPLAY is not set; under Wayland XWayland is needed)";
+    return line;
+}
 
 constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
@@ -121,6 +181,9 @@ private:
 };
 
 int Run(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerInformationRequest(argc, argv))
+        return *status;
+
     // Taken before the toolkit sees the arguments; Qt gets none of them, so a
     // word like "-style" on our command line stays ours.
     const std::string commandLine = posix::JoinArguments(argc, argv);
@@ -128,11 +191,16 @@ int Run(int argc, char** argv) {
     // Qt aborts when it cannot open the display; say so plainly instead,
     // before anything (the lock file) has been touched. The exit status is 1.
     if (!qt::x11::DisplayAvailable()) {
-        const char* display = std::getenv("DISPLAY");
-        posix::PrintErrorLine(std::string("cannot open the X display \"") +
-                              (display ? display : "") + "\" (is DISPLAY set?)");
+        posix::PrintErrorLine(NoDisplayLine());
         return 1;
     }
+
+    // Outside a desktop session (a mail filter's daemon, cron) no bus or sound
+    // server may be started for this run and outlive it; a program started by
+    // the notification still gets the user's own environment.
+    posix::KeepProgramEnvironment();
+    posix::AvoidStartingSessionServices();
+    qInstallMessageHandler(OnToolkitMessage);
 
     std::setlocale(LC_ALL, "");
 

@@ -46,12 +46,28 @@ std::string WideToUtf8(std::wstring_view wide) {
     return FromWide(CP_UTF8, wide);
 }
 
-std::string Utf8ToAnsi(std::string_view utf8) {
-    return FromWide(CP_ACP, ToWide(CP_UTF8, utf8));
-}
-
 std::string AnsiToUtf8(std::string_view ansi) {
     return FromWide(CP_UTF8, ToWide(CP_ACP, ansi));
+}
+
+std::optional<std::string> WideToAnsiExact(std::wstring_view wide) {
+    if (wide.empty())
+        return std::string();
+    // No best-fit mapping ("Ł" to "L"): a character without a byte of its
+    // own counts as lost. Where the code page is UTF-8 the call refuses these
+    // arguments, and the text is taken as it is.
+    const int length = ClampedLength(wide.size());
+    BOOL lost = FALSE;
+    const int needed = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length,
+                                             nullptr, 0, nullptr, &lost);
+    if (needed <= 0 || lost)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, text.data(), needed,
+                          nullptr, &lost);
+    if (lost)
+        return std::nullopt;
+    return text;
 }
 
 }  // namespace zb::win32

@@ -1,8 +1,8 @@
 // Text conversions between the logic's UTF-8, the wide (UTF-16) text of the
-// W functions and the 8-bit text of the system code page (CP_ACP) that the
-// profile and sound functions take.
+// W functions and the 8-bit text of the system code page (CP_ACP).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,8 +13,9 @@ namespace zb::win32 {
 std::wstring Utf8ToWide(std::string_view utf8);
 std::string WideToUtf8(std::wstring_view wide);
 
-// Characters the code page cannot hold become its default character ("?").
-std::string Utf8ToAnsi(std::string_view utf8);
 std::string AnsiToUtf8(std::string_view ansi);
+// The code page's bytes of `wide`; nullopt when the code page cannot hold
+// every character of it.
+std::optional<std::string> WideToAnsiExact(std::wstring_view wide);
 
 }  // namespace zb::win32

@@ -3,10 +3,13 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "platform/Failure.h"
+#include "platform/win32/Accessibility.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/ProcessText.h"
 #include "platform/win32/Text.h"
@@ -16,9 +19,29 @@ namespace {
 
 constexpr wchar_t kAppTitle[] = L"Zettelblick";
 
-std::pair<DWORD, ULONGLONG> FileIdentity(const BY_HANDLE_FILE_INFORMATION& info) {
-    return {info.dwVolumeSerialNumber,
-            (ULONGLONG{info.nFileIndexHigh} << 32) | ULONGLONG{info.nFileIndexLow}};
+// Tries of TakeLockFile before a path that keeps changing counts as held.
+constexpr int kLockAttempts = 100;
+
+// A lock file is opened with this access and no sharing: while the handle is
+// open no other process can open the file (a later start sees a sharing
+// violation), delete it or rename it, and DELETE lets its holder delete it
+// through the handle.
+constexpr DWORD kLockAccess = GENERIC_READ | DELETE;
+
+// Whether the profile functions read `file` as Unicode: it starts with the
+// UTF-16LE mark.
+bool IsUnicodeFile(const std::wstring& file) {
+    HANDLE handle = ::CreateFileW(file.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    unsigned char mark[2] = {};
+    DWORD read = 0;
+    const bool unicode = ::ReadFile(handle, mark, sizeof mark, &read, nullptr) &&
+                         read == sizeof mark && mark[0] == 0xFF && mark[1] == 0xFE;
+    ::CloseHandle(handle);
+    return unicode;
 }
 
 // Text of a Get*FormatW call: first the size it needs, then the text.
@@ -58,7 +81,11 @@ BOOL CALLBACK PressOkOfMessageBox(HWND window, LPARAM) {
 }  // namespace
 
 Win32Platform::Win32Platform() = default;
-Win32Platform::~Win32Platform() = default;
+
+Win32Platform::~Win32Platform() {
+    for (const auto& [path, handle] : locks_)
+        ::CloseHandle(handle);
+}
 
 // --- process -------------------------------------------------------------------
 
@@ -105,51 +132,59 @@ bool Win32Platform::FileExists(const std::string& name) {
     return found;
 }
 
-CreateResult Win32Platform::CreateNewFile(const std::string& path) {
-    // CREATE_NEW tests and creates in one step; the handle is closed at once.
-    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+LockResult Win32Platform::TakeLockFile(const std::string& path) {
+    const std::wstring name = Utf8ToWide(path);
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // CREATE_NEW tests and creates in one step.
+        HANDLE file = ::CreateFileW(name.c_str(), kLockAccess, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            locks_[path] = file;
+            return LockResult::Created;
+        }
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-            return CreateResult::AlreadyExists;
-        throw PathFailure(error, kErrPathNotFound, path);
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            throw PathFailure(error, kErrPathNotFound, path);
+        // The file exists: it opens only when no running process holds it.
+        file = ::CreateFileW(name.c_str(), kLockAccess, 0, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_NOT_FOUND)
+                continue;  // its owner deleted it just now
+            // A sharing violation: held. A folder, or a file this process
+            // may not open: not a lock it could take.
+            return LockResult::Held;
+        }
+        // A leftover lock is an empty, ordinary, writable file; anything
+        // else stays alone.
+        constexpr DWORD kNotLock =
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY;
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!::GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & kNotLock) != 0 ||
+            info.nFileSizeLow != 0 || info.nFileSizeHigh != 0) {
+            ::CloseHandle(file);
+            return LockResult::Held;
+        }
+        locks_[path] = file;
+        return LockResult::TakenOver;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileInformationByHandle(file, &info))
-        ownFiles_.insert(FileIdentity(info));
-    ::CloseHandle(file);
-    return CreateResult::Created;
+    return LockResult::Held;
 }
 
 bool Win32Platform::DeleteOwnFile(const std::string& path) {
-    // The file is opened, checked and marked for deletion through one handle,
-    // so the file that is deleted is the one that was checked.
-    HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return false;
-        throw PathFailure(error, kErrPathNotFound, path);
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool known =
-        ::GetFileInformationByHandle(file, &info) && ownFiles_.count(FileIdentity(info)) != 0;
-    if (!known) {
-        ::CloseHandle(file);
+    const auto lock = locks_.find(path);
+    if (lock == locks_.end())
         return false;
-    }
+    // Deleted through the handle the lock was taken with: nobody else could
+    // open, replace or delete the file meanwhile, so it is the file taken.
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (!::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
-                                      sizeof disposition)) {
-        const DWORD error = ::GetLastError();
-        ::CloseHandle(file);
+    const bool deleted = ::SetFileInformationByHandle(lock->second, FileDispositionInfo,
+                                                      &disposition, sizeof disposition);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(lock->second);
+    locks_.erase(lock);
+    if (!deleted)
         throw PathFailure(error, kErrPathNotFound, path);
-    }
-    ::CloseHandle(file);
-    ownFiles_.erase(FileIdentity(info));
     return true;
 }
 
@@ -159,8 +194,8 @@ std::uint32_t Win32Platform::ProfileInt(const std::string& section,
                                         const std::string& key,
                                         std::int32_t def,
                                         const std::string& file) {
-    return ::GetPrivateProfileIntA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(), def,
-                                   Utf8ToAnsi(file).c_str());
+    return ::GetPrivateProfileIntW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), def,
+                                   Utf8ToWide(file).c_str());
 }
 
 std::string Win32Platform::ProfileString(const std::string& section,
@@ -168,32 +203,44 @@ std::string Win32Platform::ProfileString(const std::string& section,
                                          const std::string& def,
                                          int size,
                                          const std::string& file) {
-    // The size counts the code page's characters, terminator included, as the
-    // function does; the copied characters then become UTF-8.
-    char none = '\0';
-    std::string buffer(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    const DWORD copied =
-        ::GetPrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
-                                   Utf8ToAnsi(def).c_str(), size > 0 ? buffer.data() : &none,
-                                   static_cast<DWORD>(std::max(size, 0)), Utf8ToAnsi(file).c_str());
     if (size <= 0)
         return {};
+    // The size counts UTF-16 code units, terminator included, as the
+    // function does.
+    const std::wstring path = Utf8ToWide(file);
+    std::wstring buffer(static_cast<std::size_t>(size), L'\0');
+    const DWORD copied = ::GetPrivateProfileStringW(
+        Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(), Utf8ToWide(def).c_str(),
+        buffer.data(), static_cast<DWORD>(size), path.c_str());
     buffer.resize(std::min<std::size_t>(copied, buffer.size() - 1));
-    return AnsiToUtf8(buffer);
+    // An 8-bit file was read in the code page: its characters turn back into
+    // the file's bytes, for the logic to tell UTF-8 from the code page. Where
+    // that loses characters the function decoded the file itself (Wine reads
+    // a file with the UTF-8 mark as UTF-8), and its text stands, as does a
+    // Unicode file's.
+    if (!IsUnicodeFile(path)) {
+        if (std::optional<std::string> bytes = WideToAnsiExact(buffer))
+            return *bytes;
+    }
+    return WideToUtf8(buffer);
 }
 
 bool Win32Platform::WriteProfileString(const std::string& section,
                                        const std::string& key,
                                        const std::string& value,
                                        const std::string& file) {
-    return ::WritePrivateProfileStringA(Utf8ToAnsi(section).c_str(), Utf8ToAnsi(key).c_str(),
-                                        Utf8ToAnsi(value).c_str(), Utf8ToAnsi(file).c_str()) != 0;
+    return ::WritePrivateProfileStringW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(),
+                                        Utf8ToWide(value).c_str(), Utf8ToWide(file).c_str()) != 0;
+}
+
+std::string Win32Platform::AnsiToUtf8(const std::string& bytes) {
+    return win32::AnsiToUtf8(bytes);
 }
 
 // --- window --------------------------------------------------------------------------
 
 void Win32Platform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
-    window_ = std::make_unique<Window>(events, design, ScreenDpiY());
+    window_ = std::make_unique<Window>(events, design);
 }
 
 Window& Win32Platform::MainWindow() {
@@ -222,6 +269,12 @@ std::vector<PixelRect> Win32Platform::MonitorWorkAreas() {
     return areas;
 }
 
+double Win32Platform::MonitorDpi(const PixelRect& outer) {
+    const RECT rect{outer.left, outer.top, outer.left + outer.width, outer.top + outer.height};
+    const UINT dpi = win32::MonitorDpi(rect);
+    return dpi > 0 ? dpi : ScreenDpiY();
+}
+
 void Win32Platform::SetWindowFrame(bool toolWindow) {
     MainWindow().SetFrame(toolWindow);
 }
@@ -235,7 +288,7 @@ void Win32Platform::SetWindowBackground(Color color) {
 }
 
 void Win32Platform::SetLabel(const LabelSpec& label) {
-    MainWindow().SetLabel(label, ScreenDpiY());
+    MainWindow().SetLabel(label);
 }
 
 void Win32Platform::SetLabelVisible(bool visible) {
@@ -243,7 +296,7 @@ void Win32Platform::SetLabelVisible(bool visible) {
 }
 
 void Win32Platform::LoadPicture(const std::string& path) {
-    MainWindow().SetPicture(Picture::Load(path));
+    MainWindow().SetPicture(Picture::Load(path), PictureName(Utf8ToWide(path)));
 }
 
 void Win32Platform::SetPicture(const PictureSpec& picture) {
@@ -256,6 +309,7 @@ void Win32Platform::SetPictureVisible(bool visible) {
 
 void Win32Platform::ShowWindow() {
     MainWindow().Show();
+    MainWindow().Announce();
 }
 
 void Win32Platform::HideWindow() {
@@ -328,7 +382,7 @@ void Win32Platform::Tone(std::int32_t hertz, int milliseconds) {
 void Win32Platform::StartWav(const std::string& path) {
     // SND_ASYNC alone: without SND_NODEFAULT an unplayable file gives the
     // system's default sound.
-    ::sndPlaySoundA(Utf8ToAnsi(path).c_str(), SND_ASYNC);
+    ::sndPlaySoundW(Utf8ToWide(path).c_str(), SND_ASYNC);
 }
 
 // --- programs and messages -------------------------------------------------------------

@@ -1,12 +1,12 @@
 // The notifier's operations on the Win32 API: the real profile functions,
-// the window, WIC for pictures, Beep and sndPlaySoundA, CreateProcessW and
-// MessageBoxW. Text from and to the logic is UTF-8; the W functions get
-// UTF-16, the profile and sound functions the system code page.
+// the window, WIC for pictures, Beep and sndPlaySoundW, CreateProcessW and
+// MessageBoxW. Text from and to the logic is UTF-8; every path and text goes
+// to the W functions as UTF-16.
 #pragma once
 
+#include <map>
 #include <memory>
-#include <set>
-#include <utility>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/win32/Window.h"
@@ -24,7 +24,7 @@ public:
 
     // files
     bool FileExists(const std::string& name) override;
-    CreateResult CreateNewFile(const std::string& path) override;
+    LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;
 
     // profile (INI) files
@@ -41,12 +41,14 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    std::string AnsiToUtf8(const std::string& bytes) override;
 
     // window
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
     std::vector<PixelRect> MonitorWorkAreas() override;
+    double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
     void SetWindowBackground(Color color) override;
@@ -93,10 +95,10 @@ private:
     void CloseMessageBoxes();
 
     std::unique_ptr<Window> window_;
-    // Volume serial number and file index of every file CreateNewFile made:
-    // DeleteOwnFile removes only those, never a file put in their place.
-    std::set<std::pair<DWORD, ULONGLONG>> ownFiles_;
     bool messageBoxOpen_ = false;
+    // The lock files this process holds, by path, each with the handle that
+    // holds it until DeleteOwnFile deletes the file through it.
+    std::map<std::string, HANDLE> locks_;
 };
 
 }  // namespace zb::win32

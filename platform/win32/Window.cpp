@@ -2,10 +2,11 @@
 
 #include <commctrl.h>
 
-#include <cmath>
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/win32/Accessibility.h"
+#include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Text.h"
 
@@ -90,6 +91,13 @@ void MoveControl(HWND control, const PixelRect& rect) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+std::wstring WindowText(HWND hwnd) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        ::GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 void ReplaceBrush(HBRUSH& brush, COLORREF color) {
     HBRUSH created = ::CreateSolidBrush(color);
     if (!created)
@@ -101,7 +109,7 @@ void ReplaceBrush(HBRUSH& brush, COLORREF color) {
 
 }  // namespace
 
-Window::Window(WindowEvents& events, const WindowDesign& design, double dpiY) : events_(events) {
+Window::Window(WindowEvents& events, const WindowDesign& design) : events_(events) {
     RegisterWindowClass(&Window::WindowProc);
     ReplaceBrush(background_, ToColorRef(design.background));
 
@@ -118,7 +126,7 @@ Window::Window(WindowEvents& events, const WindowDesign& design, double dpiY) : 
     // where the two overlap, the picture covers the label.
     picture_ = CreateControl(hwnd_, kPictureId, SS_OWNERDRAW, design.picture.rect);
     ::SetWindowPos(picture_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SetLabel(design.label, dpiY);
+    SetLabel(design.label);
     SetPictureBox(design.picture);
 }
 
@@ -148,7 +156,7 @@ void Window::SetBackground(Color color) {
     Repaint();
 }
 
-void Window::SetLabel(const LabelSpec& label, double dpiY) {
+void Window::SetLabel(const LabelSpec& label) {
     MoveControl(label_, label.rect);
     labelOpaque_ = label.opaque;
     SetSunkenBorder(label_, label.border);
@@ -163,8 +171,8 @@ void Window::SetLabel(const LabelSpec& label, double dpiY) {
     ::SetWindowLongPtrW(label_, GWL_STYLE,
                         static_cast<LONG_PTR>((Style(label_) & ~DWORD{SS_TYPEMASK}) | align));
 
-    const int height = -static_cast<int>(std::lround(label.font.points * dpiY / 72.0));
-    HFONT font = ::CreateFontW(height, 0, 0, 0, label.font.bold ? FW_BOLD : FW_NORMAL,
+    // A negative height asks for the character height (em) in pixels.
+    HFONT font = ::CreateFontW(-label.font.pixels, 0, 0, 0, label.font.bold ? FW_BOLD : FW_NORMAL,
                                label.font.italic, label.font.underline, FALSE, DEFAULT_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH | FF_DONTCARE, Utf8ToWide(label.font.name).c_str());
@@ -184,8 +192,11 @@ void Window::SetLabelVisible(bool visible) {
     ::ShowWindow(label_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void Window::SetPicture(Picture picture) {
+void Window::SetPicture(Picture picture, const std::wstring& name) {
     image_ = std::move(picture);
+    // The owner-drawn box never shows its text: it is what screen readers
+    // read as the picture's name.
+    ::SetWindowTextW(picture_, name.c_str());
     ::InvalidateRect(picture_, nullptr, FALSE);
 }
 
@@ -204,6 +215,13 @@ void Window::Show() {
     // without being activated.
     ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
     Repaint();
+}
+
+void Window::Announce() {
+    if (Style(label_) & WS_VISIBLE)
+        RaiseAnnouncement(label_, WithoutAccessKeyMarks(WindowText(label_)));
+    else
+        RaiseAnnouncement(hwnd_, WindowText(hwnd_));
 }
 
 void Window::Hide() {
@@ -234,6 +252,7 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         auto* self = static_cast<Window*>(create->lpCreateParams);
         self->hwnd_ = hwnd;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        EnableNonClientScaling(hwnd);
     }
     auto* self = reinterpret_cast<Window*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self)
@@ -306,6 +325,15 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             if (wParam)
                 events_.OnCloseRequest();
             return 0;
+        // Moved to a monitor with another resolution, or its scale changed:
+        // the logic lays the window out again.
+        case kDpiChangedMessage: {
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+            events_.OnDpiChanged(HIWORD(wParam),
+                                 {suggested.left, suggested.top, suggested.right - suggested.left,
+                                  suggested.bottom - suggested.top});
+            return 0;
+        }
         default:
             break;
     }

@@ -4,6 +4,8 @@
 // everything else.
 #pragma once
 
+#include <string>
+
 #include "platform/Platform.h"
 #include "platform/win32/Picture.h"
 #include "platform/win32/Win32.h"
@@ -13,8 +15,8 @@ namespace zb::win32 {
 class Window {
 public:
     // Creates the window hidden, as `design` describes it: a tool window with
-    // the label and the picture box. `dpiY` sizes the label's font.
-    Window(WindowEvents& events, const WindowDesign& design, double dpiY);
+    // the label and the picture box.
+    Window(WindowEvents& events, const WindowDesign& design);
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
     ~Window();
@@ -25,12 +27,16 @@ public:
     void SetFrame(bool toolWindow);
     void SetOuterRect(const PixelRect& outer);
     void SetBackground(Color color);
-    void SetLabel(const LabelSpec& label, double dpiY);
+    void SetLabel(const LabelSpec& label);
     void SetLabelVisible(bool visible);
-    void SetPicture(Picture picture);
+    // The picture and its accessible name.
+    void SetPicture(Picture picture, const std::wstring& name);
     void SetPictureBox(const PictureSpec& box);
     void SetPictureVisible(bool visible);
     void Show();
+    // Tells assistive technology that the window has appeared: the message
+    // when the label shows, else the caption.
+    void Announce();
     void Hide();
     void Destroy();
     PixelPoint Position() const;

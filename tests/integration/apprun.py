@@ -14,6 +14,7 @@ processes started here are ever signalled or killed.
 
 Environment: ZB_APP_DIR, the Linux build's application folder (default
 build/app); for Wine suites ZB_WIN32_BUILD_DIR and ZB_WINE_WORK (wine_env.py).
+Installed runs an installed program (the package test) as another user.
 """
 
 import glob
@@ -43,6 +44,12 @@ PALE_YELLOW = (0xFE, 0xFE, 0xBA)
 TIMEOUT = xharness.DEFAULT_TIMEOUT
 # The temporary names of a settings write: "." + name + "." + six letters.
 TEMP_SUFFIX = re.compile(r"\.[A-Za-z0-9]{6}$")
+# One settings file in each common encoding (tests/data/encodings/NAME.ini):
+# this message, and a picture and a sound named with umlauts and a euro sign.
+ENCODINGS = ("ansi", "utf8", "utf8_bom", "utf16le")
+ENCODED_MESSAGE = "Grüße: ä ö ü ß – 5 €"
+ENCODED_FILES = {"Grüße €.jpg": "thebat.jpg", "Grüße €.wav": "message.wav"}
+ENCODED_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "encodings")
 
 
 # --- the program of a build ---------------------------------------------------------
@@ -55,6 +62,8 @@ class Native:
     binary = "zettelblick"
     encoding = "utf-8"
     temp_parent = None  # the system's temporary folder
+    # What the program's command line starts with (Installed: another user).
+    runner = ()
 
     def __init__(self, source=None):
         source = source or os.environ.get("ZB_APP_DIR") or os.path.join(
@@ -65,14 +74,23 @@ class Native:
         self.source = os.path.abspath(source)
 
     def popen(self, app, args, env, cwd):
-        return subprocess.Popen([os.path.join(app, self.binary)] + list(args), env=env, cwd=cwd,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        return subprocess.Popen([*self.runner, os.path.join(app, self.binary), *args], env=env,
+                                cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
     def press_ok(self, x, box, env):
         """Confirms the message box `box` as a user does, with Return."""
         x.run(["xdotool", "windowactivate", "--sync", str(box)], check=False)
         x.key("Return")
+
+
+class Installed(Native):
+    """An installed Linux program, /usr/bin/zettelblick by default, run as
+    the user `uid`:`gid` (setpriv, from root) with the environment given."""
+
+    def __init__(self, uid, gid, source="/usr/bin"):
+        super().__init__(source)
+        self.runner = ("setpriv", "--reuid=%d" % uid, "--regid=%d" % gid, "--clear-groups")
 
 
 class UnderWine:
@@ -286,6 +304,14 @@ class AppTest(unittest.TestCase):
                   else os.path.join(self.root, name))
         return make_app_folder(target, self.program, ini, ini_name, with_files)
 
+    def make_encoded_app(self, encoding, name=None):
+        """An application folder (see make_app) whose settings file is the one
+        in `encoding` (ENCODINGS), with the picture and sound it names."""
+        app = self.make_app(read_bytes(os.path.join(ENCODED_DIR, encoding + ".ini")), name=name)
+        for target, source in ENCODED_FILES.items():
+            shutil.copy(os.path.join(app, source), os.path.join(app, target))
+        return app
+
     # --- running ---------------------------------------------------------------
 
     def start(self, app, args=(), env=None, cwd=None):
@@ -370,7 +396,10 @@ class AppTest(unittest.TestCase):
     # --- the user --------------------------------------------------------------
 
     def click_client(self, window, x, y):
-        """A click at x, y of the window's client area."""
+        """A click at x, y of the window's client area, once the window
+        manager has finished placing it (a click aimed at where the window
+        was a moment earlier would miss it)."""
+        self.x.settled_geometry(window)
         cx, cy, _, _ = self.x.client_geometry(window)
         self.x.click(cx + x, cy + y)
 

@@ -3,6 +3,9 @@
 - 50 instances of one notification, released together: one window, one lock
   file, the other 49 end at once with status 0; after the click no lock
   file is left.
+- A notification killed with SIGKILL leaves its lock file; one, two or 50
+  instances started after it, together: one of them takes the lock over and
+  shows the window, the others end at once; after the click no lock is left.
 - 20 notifications for 20 places, released together and then ended
   together: 20 windows, and the settings file that all 20 write their
   position to at the same moment stays whole: every line as before, plus
@@ -19,6 +22,7 @@ import re
 import signal
 import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -48,7 +52,7 @@ class Burst:
     """`count` wrapped instances that start the program when released."""
 
     def __init__(self, test, app_dir, arguments):
-        self.fifo = os.path.join(test.root, "go")
+        self.fifo = os.path.join(tempfile.mkdtemp(dir=test.root), "go")
         os.mkfifo(self.fifo)
         # Read and write: opening never blocks, and the FIFO keeps its data
         # for a wrapper that comes late.
@@ -92,12 +96,27 @@ def finish_all(test, procs):
 
 class ConcurrencyTest(apprun.AppTest):
     def test_fifty_identical_starts_give_one_notification(self):
-        app = self.make_app(apprun.QUIET_INI)
-        burst = Burst(self, app, [["/text:Text1"]] * 50)
+        self.assert_one_notification(self.make_app(apprun.QUIET_INI), 50)
+
+    def test_the_lock_of_a_killed_notification_is_taken_over_once(self):
+        for count in (1, 2, 50):
+            with self.subTest(starts=count):
+                app = self.make_app(apprun.QUIET_INI, name="app-%d" % count)
+                killed = self.show(app)
+                killed.proc.kill()
+                killed.proc.wait()
+                self.x.wait_for_no_window(TITLE)
+                self.assertEqual(apprun.lock_files(app), [LOCK], "no leftover to take over")
+                self.assert_one_notification(app, count)
+
+    def assert_one_notification(self, app, count):
+        """Starts `count` instances together: exactly one shows its window,
+        the others end at once; after a click on it no lock is left."""
+        burst = Burst(self, app, [["/text:Text1"]] * count)
         burst.release()
         window = self.x.wait_for_window(TITLE)
 
-        # 49 end by themselves; one stays with its window.
+        # The others end by themselves; one stays with its window.
         xharness.wait_until(lambda: sum(p.poll() is None for p in burst.procs) <= 1,
                             what="the other instances to end")
         survivors = [p for p in burst.procs if p.poll() is None]

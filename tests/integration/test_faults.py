@@ -222,16 +222,27 @@ class FaultTest(apprun.AppTest):
         self.assert_failure_report(run, "Permission denied", LOCK)
         self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), QUIET_INI.encode())
 
-    def test_unwritable_application_folder_reports_the_lock_and_shows_no_window(self):
+    def test_unwritable_application_folder_keeps_settings_and_locks_in_the_users_folders(self):
+        # Like a program installed by root: the folder's own settings file is
+        # not read; the picture and the sound still come from beside the
+        # program.
         mount = self.mounted_app(2 * 1024 * 1024)
-        app = self.make_app(QUIET_INI)
+        app = self.make_app("[window]\r\nleft=1500\r\n")
         mount.read_only()
-        run = self.start(app)
-        self.assertIsNone(self.wait_for_window_or_end(run))
+        self.addCleanup(mount.read_only, False)
+        config, runtime = os.path.join(self.root, "config"), os.path.join(self.root, "run")
+        os.makedirs(runtime, mode=0o700)
+        env = dict(self.env, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime)
+        run = self.start(app, env=env)
+        window = self.x.wait_for_window(TITLE)
+        self.assertTrue(os.path.isfile(os.path.join(runtime, "zettelblick", LOCK)))
+        self.assertEqual(self.outer_corner(window), (233, 233))
+        self.click(window)
         self.finish(run)
-        self.assert_failure_report(run, "Permission denied", LOCK)
-        self.assertEqual(apprun.lock_files(app), [])
-        mount.read_only(False)
+        self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
+        self.assertEqual(os.listdir(os.path.join(runtime, "zettelblick")), [])
+        self.assertIn(b"left= 3495", apprun.read_bytes(os.path.join(config, "zettelblick", INI)))
+        self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), b"[window]\r\nleft=1500\r\n")
 
     def test_lock_deleted_while_open_still_closes_and_writes_the_position(self):
         app = self.make_app(QUIET_INI)

@@ -522,6 +522,28 @@ class NotificationTest(apprun.AppTest):
         self.assertIsNone(bounding_box(shot, client, lambda p: p != GREEN, skip=on_screen),
                           "text drawn outside the label")
 
+    def test_settings_in_every_common_encoding_show_alike(self):
+        # Each file (ANSI, UTF-8 with and without its mark, UTF-16) names a
+        # picture and a sound with umlauts and a euro sign, found (no failure,
+        # no message box), and gives the message in its encoding. Text taken
+        # in the wrong encoding (UTF-8 as Windows-1252 or the reverse) would
+        # draw other characters than the other files give.
+        label = (px(1375), 0, px(2000), px(1627))
+        looks = {}
+        for encoding in apprun.ENCODINGS:
+            with self.subTest(encoding):
+                run = self.show(app_dir=self.make_encoded_app(encoding, name=encoding))
+                shot, client = self.settled_shot(
+                    run.window,
+                    lambda s, c: count(s, shift(label, c[0], c[1]), lambda p: p[0] < 100) > 10)
+                looks[encoding] = shot.crop(client)
+                self.click(run.window)
+                self.finish(run)
+                self.assertEqual((run.status, run.boxes), (0, 0), run.err)
+                self.assertFalse(os.path.exists(run.path(LOCK)))
+        for encoding in apprun.ENCODINGS:
+            self.assertTrue(looks[encoding] == looks["utf8"], encoding + " looks different")
+
     # --- closing ------------------------------------------------------------------------
 
     def test_timed_close_ends_the_notification_by_itself(self):

@@ -13,7 +13,9 @@ with a Goertzel filter:
 - no wave setting: the default message.wav chime plays;
 - a wildcard pattern that matches a file: the desktop's alert sound plays
   instead of the file, and no message box holds the program;
-- no sound server at all: the program runs to its timed close and exits 0.
+- no sound server at all: the program runs to its timed close and exits 0;
+- no sound to play: no sound library is loaded, before the window shows or
+  while it stays.
 
 Needs the packages pulseaudio and pulseaudio-utils (pactl, parec, pacat),
 sound-theme-freedesktop and libcanberra-pulse (or the ALSA route:
@@ -330,6 +332,19 @@ class SoundTest(apprun.AppTest):
         sound = self.scenario("wildcard", TIMED + "[wave]\nfile=prob?.wav\n", ["probe.wav"])
         self.assertTrue(sound.loud(), "no alert sound recorded")
         self.assertFalse(sound.pure(PROBE_HZ), "the pattern played the file it matches")
+
+    def test_no_sound_library_without_a_sound(self):
+        app = self.make_app("[wave]\nfile=\n", name="silent")
+        run = self.start(app, env=self.server.env(self.x.env), cwd=app)
+        window = self.wait_for_window_or_end(run)
+        self.assertIsNotNone(window, "no window")
+        with open(f"/proc/{run.proc.pid}/maps") as maps:
+            loaded = {os.path.basename(line.split()[-1]) for line in maps if ".so" in line}
+        self.click(window)
+        self.assertEqual(self.finish(run).status, 0, run.err)
+        sound = sorted(name for name in loaded
+                       if name.startswith(("libcanberra", "libpulse", "libasound")))
+        self.assertEqual(sound, [], "sound libraries loaded for a notification without sound")
 
     def test_no_server(self):
         env = dict(self.x.env, PULSE_SERVER="unix:" + os.path.join(self.root, "no-such-socket"),

@@ -1,6 +1,7 @@
 """Start-up, instance lock and the end of the session for the real binary on
 X11: the first and a second instance, termination signals, no display and a
-display that goes away.
+display that goes away, --help and --version, and runs outside a desktop
+session.
 
 Runs on a private Xvfb (96 dpi, so 15 twips are one pixel) with openbox.
 Run as a script or with python3 -m unittest; ZB_APP_DIR names the build's
@@ -11,6 +12,7 @@ import os
 import signal
 import sys
 import unittest
+import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import apprun  # noqa: E402
@@ -80,18 +82,81 @@ class StartupTest(apprun.AppTest):
         self.assert_closed_down(run)
 
     def test_without_a_display_ends_with_one_line_and_no_lock(self):
-        for display in (None, ":4711"):
-            with self.subTest(display=display):
+        for display, wayland in ((None, None), (":4711", None), (None, "wayland-0")):
+            with self.subTest(display=display, wayland=wayland):
                 env = dict(self.env)
                 env.pop("DISPLAY")
+                env.pop("WAYLAND_DISPLAY", None)
                 if display:
                     env["DISPLAY"] = display
+                if wayland:
+                    env["WAYLAND_DISPLAY"] = wayland
                 run = self.finish(self.start(self.app, env=env))
                 # A plain exit status, not a crash by a signal.
                 self.assertGreater(run.status, 0)
                 self.assertEqual(len(run.err.strip().splitlines()), 1, run.err)
                 self.assertIn("cannot open the X display", run.err)
+                self.assertIn("XWayland", run.err)
+                self.assertEqual("WAYLAND_DISPLAY is set" in run.err, bool(wayland), run.err)
                 self.assertFalse(os.path.exists(run.path(LOCK)))
+
+    def test_help_and_version_answer_on_standard_output_without_display_or_lock(self):
+        env = dict(self.env)
+        env.pop("DISPLAY")
+        for option, answer in (("--help", r"^Usage: zettelblick \[/config:NAME\]"),
+                               ("--version", r"^zettelblick \d+\.\d+\n$")):
+            with self.subTest(option):
+                run = self.finish(self.start(self.app, [option], env=env))
+                self.assertEqual((run.status, run.err), (0, ""))
+                self.assertRegex(run.out, answer)
+                self.assertEqual(apprun.lock_files(self.app), [])
+
+
+class NoSessionTest(apprun.AppTest):
+    """Runs as from a mail filter's daemon or cron: an X display, but no
+    session bus (and half of them no runtime folder either)."""
+
+    def test_runs_without_a_session_bus_leave_no_process_and_say_nothing(self):
+        # Every process a run starts inherits this mark in its environment.
+        mark = "ZB_RUN_MARK=" + uuid.uuid4().hex
+        env = {name: value for name, value in self.env.items()
+               if not name.startswith("DBUS_")}
+        env.update([mark.split("=")])
+        quiet = dict(env)
+        quiet.pop("XDG_RUNTIME_DIR")
+        app = self.make_app("[window]\ntime=200\n")
+        for i in range(9):
+            run = self.finish(self.start(app, env=env if i % 2 else quiet))
+            self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
+        # The program a click starts gets the caller's environment unchanged.
+        script = os.path.join(self.root, "started")
+        with open(script, "w") as f:
+            f.write("#!/bin/sh\nenv > \"$0.tmp\" && mv \"$0.tmp\" \"$0.env\"\n")
+        os.chmod(script, 0o755)
+        clicked = self.make_app("[program]\npath=%s\n[wave]\nfile=\n" % script, name="click")
+        run = self.show_and_click(clicked, env=env)
+        self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
+        started = xharness.wait_until(lambda: os.path.exists(script + ".env") and
+                                      apprun.read_bytes(script + ".env").decode())
+        self.assertIn(mark, started.splitlines())
+        self.assertNotIn("DBUS_SESSION_BUS_ADDRESS", started)
+        self.assertNotIn("PULSE_SERVER", started)
+        self.assertEqual(marked_processes(mark), [])
+
+
+def marked_processes(mark):
+    """The command lines of the processes whose environment holds `mark`."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if mark.encode() not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                found.append(f.read().replace(b"\0", b" ").decode(errors="replace"))
+        except OSError:
+            pass
+    return found
 
 
 class DisplayLossTest(apprun.AppTest):

@@ -4,7 +4,8 @@ For each Windows build named (ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR, see
 wine_env.py) zettelblick.exe must be a GUI program for its processor, carry
 the manifest for that processor, import only DLLs that ship with Windows (the
 C and C++ runtimes linked in) and stay small; the release zip must hold that
-program with its picture, sound and sample settings file.
+program with its picture, sound, sample settings file and read-me (plain
+ASCII with Windows line ends, for Notepad).
 """
 
 import os
@@ -26,7 +27,7 @@ SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "ker
                "shlwapi.dll", "user32.dll", "uxtheme.dll", "version.dll",
                "windowscodecs.dll", "winmm.dll"}
 MAX_SIZE = 1 << 20  # a stripped build is about 300 KB; debug information is megabytes
-RELEASE_FILES = ("zettelblick.exe", "zettelblick.ini", "thebat.jpg", "message.wav")
+RELEASE_FILES = ("zettelblick.exe", "zettelblick.ini", "thebat.jpg", "message.wav", "README.txt")
 
 
 def pe_header(data):
@@ -90,6 +91,11 @@ class WindowsExeTest(unittest.TestCase):
                     self.assertEqual(sorted(release.namelist()),
                                      sorted(name + "/" + f for f in RELEASE_FILES))
                     packed = release.read(name + "/zettelblick.exe")
+                    readme = release.read(name + "/README.txt")
+                readme.decode("ascii")
+                self.assertTrue(readme.endswith(b"\r\n"))
+                self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "a bare LF")
+                self.assertEqual(readme.count(b"\r"), readme.count(b"\r\n"), "a bare CR")
                 with open(os.path.join(build, "app", "zettelblick.exe"), "rb") as f:
                     self.assertEqual(packed, f.read())
 

@@ -8,8 +8,9 @@ lock file and the settings file. Wine's default is 96 dots per inch, so 15
 twips make a pixel.
 
 winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
-styles through the Windows API, presses OK on message boxes and stands in for
-the program a click starts.
+styles through the Windows API, reads accessible names and hears alert events
+as a screen reader does, presses OK on message boxes and stands in for the
+program a click starts.
 
 Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
 wine_env.py).
@@ -50,9 +51,10 @@ class WineNotifierTest(apprun.AppTest):
 
     # --- helpers -------------------------------------------------------------------
 
-    def make_app(self, ini=QUIET):
-        """A fresh application folder, the one the helpers below work in."""
-        self.app_dir = super().make_app(ini, name=None)
+    def make_app(self, ini=QUIET, name=None):
+        """A fresh application folder (or the one called `name`), the one the
+        helpers below work in."""
+        self.app_dir = super().make_app(ini, name=name)
         return self.app_dir
 
     def path(self, name):
@@ -91,7 +93,8 @@ class WineNotifierTest(apprun.AppTest):
         self.x.wait_for_no_window(BOX)
 
     def settings_text(self, name=apprun.INI):
-        return apprun.read_bytes(self.path(name)).decode("cp1252")
+        data = apprun.read_bytes(self.path(name))
+        return data.decode("utf-16") if data.startswith(b"\xff\xfe") else data.decode("cp1252")
 
     def assert_position_written(self):
         # Wine's profile writer drops a value's leading blanks (a known
@@ -178,7 +181,8 @@ class WineNotifierTest(apprun.AppTest):
         self.assertTrue(any(p not in (light_blue, red) for p in picture), "no picture drawn")
 
     def test_window_scales_with_the_screen_dpi(self):
-        # 120 dots per inch: 3500 twips are 292 pixels, which read back as 3504.
+        # 120 dots per inch, which Wine gives the screen and every monitor
+        # alike: 3500 twips are 292 pixels, which read back as 3504.
         desktop = "HKCU\\Control Panel\\Desktop"
         self.wine.run(["reg", "add", desktop, "/v", "LogPixels", "/t", "REG_DWORD", "/d", "120",
                        "/f"], env=self.env)
@@ -201,6 +205,21 @@ class WineNotifierTest(apprun.AppTest):
         self.assertIn("Neue Post\\r\\nvon Post fach", self.texts(TITLE))
         self.assertTrue(os.path.isfile(self.path("other_Text2_Post fach.tmp")))
 
+    def test_settings_in_every_common_encoding_from_a_folder_outside_the_code_page(self):
+        # Each settings file (ANSI, UTF-8 with and without its mark, UTF-16)
+        # gives the message and names a picture and a sound with umlauts and
+        # a euro sign; the folder's name holds letters that the ANSI code
+        # page (1252) lacks, so only Unicode paths reach it.
+        for encoding in apprun.ENCODINGS:
+            with self.subTest(encoding):
+                self.make_encoded_app(encoding, name="Łódź " + encoding)
+                run, _, outer = self.show_app()
+                self.assertIn(apprun.ENCODED_MESSAGE, self.texts(TITLE))
+                self.x.click(*self.free_area(outer))
+                self.assertEqual((self.exit_status(run), run.boxes), (0, 0))
+                self.assertFalse(os.path.exists(self.path(LOCK)))
+                self.assert_position_written()
+
     def test_second_instance_with_the_same_options_ends_at_once(self):
         self.make_app()
         first, _, _ = self.show_app("/place:Work")
@@ -211,6 +230,18 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(len(self.x.find_windows(TITLE)), 1)
         # It wrote nothing: the settings file is as it was.
         self.assertEqual(self.settings_text(), QUIET)
+
+    def test_lock_of_a_killed_notification_is_taken_over(self):
+        self.make_app()
+        killed, _, _ = self.show_app()
+        killed.proc.kill()
+        killed.proc.wait()
+        self.x.wait_for_no_window(TITLE)
+        self.assertTrue(os.path.isfile(self.path(LOCK)), "no leftover to take over")
+        run, _, outer = self.show_app()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertFalse(os.path.exists(self.path(LOCK)))
 
     # --- ending the notification ---------------------------------------------------------
 
@@ -246,8 +277,11 @@ class WineNotifierTest(apprun.AppTest):
         run, _, outer = self.show_app()
         self.x.click(*self.free_area(outer))
         self.assertEqual(self.exit_status(run), 0)
-        started = xharness.wait_until(lambda: os.path.isfile(self.path("started.txt")),
-                                      what="the program to start")
+        # The started program writes its command line; the file may exist
+        # a moment before its text does.
+        started = xharness.wait_until(
+            lambda: os.path.isfile(self.path("started.txt")) and
+            os.path.getsize(self.path("started.txt")) > 0, what="the program to start")
         self.assertTrue(started)
         with open(self.path("started.txt"), encoding="utf-8") as f:
             # The path, quoted as the whole command line: the blank is safe.
@@ -329,6 +363,32 @@ class WineNotifierTest(apprun.AppTest):
         window = self.x.wait_for_window(TITLE)
         self.assertIsNone(run.proc.poll())
         self.x.click(*self.free_area(self.x.outer_geometry(window)))
+        self.assertEqual(self.exit_status(run), 0)
+
+    # --- screen readers -----------------------------------------------------------------
+
+    def test_screen_readers_hear_the_message_and_read_the_picture_s_name(self):
+        # Wine has no UI Automation notification event (Windows 10 1709 and
+        # later), so the program raises the alert event MSAA clients hear,
+        # on the label: its accessible name is the message.
+        self.make_app()
+        heard = self.path("alert.txt")
+        listener = self.wine.start([self.wine.probe_exe(), "alert", wine_env.windows_path(heard)],
+                                   env=self.env)
+        self.runs.append(apprun.Run(self.app_dir, listener))  # ended at the test's end
+        xharness.wait_until(lambda: os.path.isfile(heard), what="the alert listener")
+        run, _, outer = self.show_app()
+        # The listener ends once it has heard one.
+        xharness.wait_until(lambda: listener.poll() is not None, what="an alert event")
+        self.assertEqual(listener.returncode, 0)
+        with open(heard, encoding="utf-8") as f:
+            self.assertEqual(f.read(), "Static\tYou have got mail!\n")
+        status, names = self.wine.probe("names", TITLE, env=self.env)
+        self.assertEqual(status, 0)
+        # The picture is named after its file.
+        self.assertEqual(sorted(names.splitlines()),
+                         ["Static\tYou have got mail!", "Static\tthebat"])
+        self.x.click(*self.free_area(outer))
         self.assertEqual(self.exit_status(run), 0)
 
     # --- unexpected failures -------------------------------------------------------------

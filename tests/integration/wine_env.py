@@ -237,7 +237,8 @@ class WineEnv:
         if not compiler:
             raise WineError("no MinGW compiler for winprobe.exe")
         subprocess.run([compiler, "-std=c++17", "-O1", "-municode", "-static", "-s",
-                        "-o", exe, PROBE_SOURCE], check=True, timeout=300)
+                        "-o", exe, PROBE_SOURCE, "-loleacc", "-loleaut32", "-lole32"],
+                       check=True, timeout=300)
         return exe
 
     def probe(self, *args, env=None, cwd=None):

@@ -5,6 +5,7 @@ namespace zb::test {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 TEST_F(AppTest, TimedCloseRunsRoundedPassCountPlusOne) {
     // window.time / 20, ties to the even neighbour; N + 1 passes.
@@ -111,6 +112,44 @@ TEST_F(AppTest, PositionIsWrittenInTwipsOfTheScreen) {
         App run(platform);
         run.Run();
         EXPECT_EQ(platform.files[kIni], c.ini) << c.dpi;
+    }
+}
+
+TEST_F(AppTest, MoveToAnotherResolutionLaysOutAgainFromTheSameSettings) {
+    struct Case {
+        double dpi;
+        std::vector<std::string> layout;
+        int fontPixels;
+    };
+    const Case cases[] = {
+        {144,
+         {"SetWindowRect 700,50 350x200", "SetLabel 138,0 200x163", "SetPicture 0,0 135x135"},
+         16},
+        {192,
+         {"SetWindowRect 700,50 467x267", "SetLabel 183,0 267x217", "SetPicture 0,0 180x180"},
+         21},
+        // The resolution the window is laid out for already: nothing changes.
+        {96, {}, 11},
+    };
+    for (const Case& c : cases) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.files[kIni] = "[text]\nText1=Post vom \\date\n";
+        platform.events.push_back({0, [&](WindowEvents& e) {
+                                       platform.calls.clear();
+                                       platform.position = {700, 50};
+                                       e.OnDpiChanged(c.dpi, {700, 50, 1, 1});
+                                       EXPECT_THAT(platform.calls, ElementsAreArray(c.layout));
+                                       e.OnClick();
+                                   }});
+        App run(platform);
+        EXPECT_EQ(run.Run(), 0);
+        // The message built at the start, and the position still in twips of
+        // the screen's 96 dpi.
+        EXPECT_EQ(platform.label.text, "Post vom 31.01.2005") << c.dpi;
+        EXPECT_EQ(platform.label.font.pixels, c.fontPixels) << c.dpi;
+        EXPECT_NE(platform.files[kIni].find("left= 10500\r\ntop= 750\r\n"), std::string::npos)
+            << c.dpi;
     }
 }
 

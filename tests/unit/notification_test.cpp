@@ -24,7 +24,7 @@ protected:
     // The number of the failure Show throws, or 0.
     int ShowFailureNumber() {
         try {
-            ShowNotification(fake, settings, "Beispieltext", kDir);
+            ShowNotification(fake, settings, "Beispieltext", {kDir});
             return 0;
         } catch (const Failure& failure) {
             return failure.number();
@@ -36,7 +36,7 @@ protected:
 };
 
 TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
-    ShowNotification(fake, settings, "Beispieltext", kDir);
+    ShowNotification(fake, settings, "Beispieltext", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "DateText", "TimeText",
                                         "SetLabel 92,0 133x108", "SetLabelVisible 1",
@@ -56,9 +56,37 @@ TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
 
 TEST_F(NotificationTest, GeometryFollowsScreenDpi) {
     fake.dpiX = fake.dpiY = 192;  // 7.5 twips per pixel
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_TRUE(fake.Called("SetWindowRect 467,467 467x267"));
     EXPECT_TRUE(fake.Called("SetPicture 0,0 180x180"));
+}
+
+TEST_F(NotificationTest, SizesFollowTheMonitorThePositionTheScreen) {
+    // Positions convert at the screen's 96 dpi; the window at 233, 233 lands
+    // on the second monitor, whose resolution sizes it, its label, font and
+    // picture box.
+    struct Case {
+        double dpi;
+        const char* window;
+        const char* label;
+        int fontPixels;
+        const char* picture;
+    };
+    for (const Case& c : {Case{96, "SetWindowRect 233,233 233x133", "SetLabel 92,0 133x108", 11,
+                               "SetPicture 0,0 90x90"},
+                          Case{144, "SetWindowRect 233,233 350x200", "SetLabel 138,0 200x163", 16,
+                               "SetPicture 0,0 135x135"},
+                          Case{192, "SetWindowRect 233,233 467x267", "SetLabel 183,0 267x217", 21,
+                               "SetPicture 0,0 180x180"}}) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.dpiMonitors = {{{0, 0, 200, 1000}, 96}, {{200, 0, 2000, 1000}, c.dpi}};
+        EXPECT_EQ(ShowNotification(platform, settings, "", {kDir}).dpi, c.dpi);
+        EXPECT_TRUE(platform.Called(c.window)) << c.dpi;
+        EXPECT_TRUE(platform.Called(c.label)) << c.dpi;
+        EXPECT_EQ(platform.label.font.pixels, c.fontPixels) << c.dpi;
+        EXPECT_TRUE(platform.Called(c.picture)) << c.dpi;
+    }
 }
 
 TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
@@ -66,7 +94,7 @@ TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     settings.textShow = 0;
     settings.imageShow = 2;
     settings.windowAlwaysOnTop = 1;
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "SetLabelVisible 0",
                                         "SetPictureVisible 0", "ShowWindow", "SetTopMost 1"));
@@ -81,7 +109,7 @@ TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
     settings.textAlign = 2;
     settings.textFontColor = "0000FF";  // blue-green-red: red
     settings.imageBorder = 1;
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_FALSE(fake.label.font.bold);
     EXPECT_TRUE(fake.label.font.italic);
     EXPECT_TRUE(fake.label.font.underline);
@@ -133,9 +161,20 @@ TEST_F(NotificationTest, WindowOutOfSightIsShownOnTheScreenButTheSettingsStay) {
     fake.workAreas = {{0, 0, 1280, 994}};
     settings.windowLeft = 100000;  // pixel 6667
     settings.windowTop = 100000;
-    ShowNotification(fake, settings, "", kDir);
+    ShowNotification(fake, settings, "", {kDir});
     EXPECT_TRUE(fake.Called("SetWindowRect 1047,861 233x133"));
     EXPECT_EQ(settings.windowLeft, 100000);
+}
+
+TEST_F(NotificationTest, WindowMovedOntoAMonitorTakesItsResolution) {
+    // Saved far right of a 96 dpi monitor; the nearest work area is that of
+    // a 192 dpi monitor above it, which sizes the window once it is there.
+    fake.workAreas = {{0, 0, 1280, 994}, {0, -2000, 3000, 2000}};
+    fake.dpiMonitors = {{{0, -2000, 3000, 2000}, 192}};
+    settings.windowLeft = 60000;  // pixel 4000
+    settings.windowTop = -3000;   // pixel -200
+    EXPECT_EQ(ShowNotification(fake, settings, "", {kDir}).dpi, 192);
+    EXPECT_TRUE(fake.Called("SetWindowRect 2533,-267 467x267"));
 }
 
 bool operator==(const PixelRect& a, const PixelRect& b) {

@@ -2,6 +2,7 @@
 // real file system in a temporary directory.
 #include "platform/Wildcard.h"
 #include "platform/posix/Files.h"
+#include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
 
@@ -17,14 +18,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include "platform/Failure.h"
 #include "tests/unit/ScratchDir.h"
 
 namespace fs = std::filesystem;
-using zb::CreateResult;
 using zb::Failure;
+using zb::LockResult;
 using namespace zb::posix;
 
 namespace {
@@ -161,33 +163,48 @@ TEST_F(FindRegularFileTest, BackslashPathsFromTheLogic) {
 
 using OwnFilesTest = TempDir;
 
-TEST_F(OwnFilesTest, CreatesOnceThenReportsTheFileAsPresent) {
-    OwnFiles files;
+TEST_F(OwnFilesTest, HoldsTheLockUntilItsHolderEndsThenItIsTakenOver) {
     const std::string lock = Path("zettelblick_Text1_Beispieltext.tmp");
-    EXPECT_EQ(files.Create(lock), CreateResult::Created);
-    EXPECT_TRUE(fs::is_regular_file(lock));
-    EXPECT_EQ(fs::file_size(lock), 0u);
-    EXPECT_EQ(files.Create(lock), CreateResult::AlreadyExists);
+    {
+        OwnFiles files;
+        EXPECT_EQ(files.TakeLock(lock), LockResult::Created);
+        EXPECT_TRUE(fs::is_regular_file(lock));
+        EXPECT_EQ(fs::file_size(lock), 0u);
+        EXPECT_EQ(files.TakeLock(lock), LockResult::Held);
+        OwnFiles other;
+        EXPECT_EQ(other.TakeLock(lock), LockResult::Held);
+    }  // the holder ends without deleting its file, as a killed process does
+    OwnFiles next;
+    EXPECT_EQ(next.TakeLock(lock), LockResult::TakenOver);
     OwnFiles other;
-    EXPECT_EQ(other.Create(lock), CreateResult::AlreadyExists);
+    EXPECT_EQ(other.TakeLock(lock), LockResult::Held);
+    EXPECT_TRUE(next.Delete(lock));
+    EXPECT_FALSE(fs::exists(lock));
+
+    // A file with contents is no lock of ours: it is never taken, so never deleted.
+    Touch("zettelblick_Text1_Beispieltext.tmp", "someone's notes");
+    EXPECT_EQ(next.TakeLock(lock), LockResult::Held);
+    EXPECT_FALSE(next.Delete(lock));
+    EXPECT_TRUE(fs::exists(lock));
 }
 
 TEST_F(OwnFilesTest, NeverCreatesThroughASymbolicLink) {
     OwnFiles files;
     fs::create_symlink(Path("target.txt"), Path("lock.tmp"));
-    EXPECT_EQ(files.Create(Path("lock.tmp")), CreateResult::AlreadyExists);
+    EXPECT_EQ(files.TakeLock(Path("lock.tmp")), LockResult::Held);
     EXPECT_FALSE(fs::exists(Path("target.txt")));
 }
 
 TEST_F(OwnFilesTest, FailuresNameTheKindOfProblem) {
     OwnFiles files;
-    EXPECT_EQ(FailureNumber([&] { files.Create(Path("missing/lock.tmp")); }), zb::kErrPathNotFound);
+    EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("missing/lock.tmp")); }),
+              zb::kErrPathNotFound);
     Touch("file");
-    EXPECT_EQ(FailureNumber([&] { files.Create(Path("file/lock.tmp")); }), zb::kErrPathNotFound);
+    EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("file/lock.tmp")); }), zb::kErrPathNotFound);
     if (::geteuid() != 0) {
         fs::create_directory(Path("readonly"));
         ::chmod(Path("readonly").c_str(), 0555);
-        EXPECT_EQ(FailureNumber([&] { files.Create(Path("readonly/lock.tmp")); }),
+        EXPECT_EQ(FailureNumber([&] { files.TakeLock(Path("readonly/lock.tmp")); }),
                   zb::kErrPermissionDenied);
     }
 }
@@ -195,14 +212,14 @@ TEST_F(OwnFilesTest, FailuresNameTheKindOfProblem) {
 TEST_F(OwnFilesTest, DeletesOnlyItsOwnFile) {
     OwnFiles files;
     const std::string lock = Path("lock.tmp");
-    ASSERT_EQ(files.Create(lock), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(lock), LockResult::Created);
     EXPECT_TRUE(files.Delete(lock));
     EXPECT_FALSE(fs::exists(lock));
     // Already gone.
     EXPECT_FALSE(files.Delete(lock));
 
     // Someone replaced our file with their own: it stays.
-    ASSERT_EQ(files.Create(lock), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(lock), LockResult::Created);
     fs::remove(lock);
     Touch("other");
     Touch("lock.tmp", "theirs");
@@ -212,7 +229,7 @@ TEST_F(OwnFilesTest, DeletesOnlyItsOwnFile) {
     // Replaced at once, so the file system may hand the new file our old
     // inode number (ext4 does): it still stays.
     const std::string second = Path("second.tmp");
-    ASSERT_EQ(files.Create(second), CreateResult::Created);
+    ASSERT_EQ(files.TakeLock(second), LockResult::Created);
     fs::remove(second);
     Touch("second.tmp", "theirs too");
     EXPECT_FALSE(files.Delete(second));
@@ -300,6 +317,71 @@ TEST(ExecutableDirectoryTest, TheFolderThatHoldsThisProgram) {
     EXPECT_EQ(dir[0], '/');
     EXPECT_NE(dir.back(), '/');
     EXPECT_EQ(fs::path(dir), fs::canonical("/proc/self/exe").parent_path());
+}
+
+// --- folders ---------------------------------------------------------------------
+
+// Where a run keeps its files: beside the program in a portable folder, in
+// the user's own folders for an installed program (PREFIX/bin beside
+// PREFIX/share/zettelblick).
+TEST_F(TempDir, FoldersPortableOrInstalled) {
+    const std::string home = Path("home"), runtime = Path("run");
+    fs::create_directories(Path("portable"));
+    fs::create_directories(Path("usr/bin"));
+    fs::create_directories(Path("usr/share/zettelblick"));
+    fs::create_directories(home);
+    fs::create_directories(runtime);
+    const std::string bin = Path("usr/bin"), data = Path("usr/share/zettelblick");
+    struct Case {
+        const char* what;
+        std::string exeDir;
+        std::map<std::string, std::string> environment;
+        zb::AppFolders expected;
+    };
+    const std::string config = home + "/.config/zettelblick";
+    const Case cases[] = {
+        {"portable",
+         Path("portable"),
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
+         {Path("portable"), Path("portable"), {Path("portable")}}},
+        {"installed",
+         bin,
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
+         {config, runtime + "/zettelblick", {config, bin, data}}},
+        {"own config folder",
+         bin,
+         {{"HOME", home}, {"XDG_CONFIG_HOME", Path("cfg")}},
+         {Path("cfg/zettelblick"), Path("cfg/zettelblick"), {Path("cfg/zettelblick"), bin, data}}},
+        {"relative paths ignored",
+         bin,
+         {{"HOME", home}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_RUNTIME_DIR", "run"}},
+         {config, config, {config, bin, data}}},
+        {"runtime folder missing",
+         bin,
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", Path("gone")}},
+         {config, config, {config, bin, data}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(config);
+        const zb::AppFolders folders = ChooseFolders(c.exeDir, [&](const char* name) {
+            auto it = c.environment.find(name);
+            return it == c.environment.end() ? nullptr : it->second.c_str();
+        });
+        EXPECT_EQ(folders.settings, c.expected.settings);
+        EXPECT_EQ(folders.locks, c.expected.locks);
+        EXPECT_EQ(folders.data, c.expected.data);
+        // The lock folder exists, private to the user; the settings folder
+        // waits for the first write unless it holds the locks.
+        struct stat st;
+        ASSERT_EQ(::stat(folders.locks.c_str(), &st), 0);
+        if (folders.locks != c.exeDir) {
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        }
+        EXPECT_EQ(fs::exists(folders.settings),
+                  folders.locks == folders.settings || folders.settings == c.exeDir);
+    }
+    EXPECT_FALSE(fs::exists(Path("gone")));
 }
 
 // --- clock -----------------------------------------------------------------------

@@ -1,6 +1,9 @@
 // Reading every setting through the profile functions and writing the position.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "platform/Failure.h"
 #include "platform/fake/FakePlatform.h"
 #include "settings/Settings.h"
@@ -63,6 +66,35 @@ TEST(SettingsTest, CutCountsCharactersNotBytes) {
                          "cd",
                          3),
               "ab\xff");
+}
+
+TEST(SettingsTest, TextReadsRightInEveryCommonEncoding) {
+    for (const char* name : {"ansi.ini", "utf8.ini", "utf8_bom.ini", "utf16le.ini"}) {
+        std::ifstream in(std::string(ZB_TEST_DATA) + "/encodings/" + name, std::ios::binary);
+        ASSERT_TRUE(in) << name;
+        const Settings s = Load(std::string(std::istreambuf_iterator<char>(in), {}));
+        EXPECT_EQ(s.textMessage, "Grüße: ä ö ü ß – 5 €") << name;
+        EXPECT_EQ(s.imagePicture, "Grüße €.jpg") << name;
+        EXPECT_EQ(s.waveFile, "Grüße €.wav") << name;
+    }
+}
+
+TEST(SettingsTest, ValuesAreUtf8WhenTheyReadAsUtf8ElseTheCodePage) {
+    struct Case {
+        std::string value;
+        std::string text;
+    };
+    for (const Case& c : {
+             Case{"K\xc3\xb6ln", "Köln"},
+             Case{"K\xf6ln \x80", "Köln €"},
+             // Not UTF-8 as a whole: every byte is the code page's.
+             Case{"\xc3\xa4\xfc", "Ã¤ü"},
+             Case{"\xc0\xaf", "À¯"},  // a longer form than needed is no UTF-8
+             // Windows-1252 leaves five bytes undefined; they keep their value.
+             Case{"\x81\x8d\x8f\x90\x9d", "\u0081\u008d\u008f\u0090\u009d"},
+         }) {
+        EXPECT_EQ(Load("[text]\nText1=" + c.value + "\n").textMessage, c.text) << c.value;
+    }
 }
 
 TEST(SettingsTest, SixteenBitSettingsOverflow) {

@@ -13,7 +13,7 @@ using ::testing::ElementsAre;
 std::vector<std::string> Outputs(const fake::FakePlatform& fake) {
     std::vector<std::string> out;
     for (const auto& call : fake.calls) {
-        for (const char* prefix : {"CreateNewFile", "HideWindow", "ShowWindow", "Tone", "StartWav",
+        for (const char* prefix : {"TakeLockFile", "HideWindow", "ShowWindow", "Tone", "StartWav",
                                    "ShowMessage", "DestroyWindow", "DeleteOwnFile",
                                    "WriteProfileString", "RunUntilClosed", "StartProgram"}) {
             if (call.rfind(prefix, 0) == 0)
@@ -27,7 +27,7 @@ TEST_F(AppTest, DefaultsShowWaitForClickThenReleaseLockAndSavePosition) {
     ClickAt(0);
     EXPECT_EQ(RunApp(), 0);
     EXPECT_THAT(Outputs(fake),
-                ElementsAre("CreateNewFile " + kLock, "HideWindow", "ShowWindow",
+                ElementsAre("TakeLockFile " + kLock, "HideWindow", "ShowWindow",
                             "StartWav " + kDir + "\\message.wav", "RunUntilClosed",
                             "DeleteOwnFile " + kLock, "WriteProfileString window left= 3495",
                             "WriteProfileString window top= 3495", "DestroyWindow"));
@@ -39,11 +39,21 @@ TEST_F(AppTest, SecondInstanceEndsAtOnceWithoutTouchingAnything) {
     fake.files[kLock] = "";
     SetIni("[window]\r\nleft=100\r\n");
     EXPECT_EQ(RunApp(), 0);
-    EXPECT_THAT(Outputs(fake), ElementsAre("CreateNewFile " + kLock, "DestroyWindow"));
+    EXPECT_THAT(Outputs(fake), ElementsAre("TakeLockFile " + kLock, "DestroyWindow"));
     EXPECT_TRUE(fake.files.count(kLock)) << "the first instance's lock stays";
     EXPECT_EQ(fake.files[kIni], "[window]\r\nleft=100\r\n");
     EXPECT_FALSE(app.LockOwned());
     EXPECT_TRUE(app.IniPath().empty());
+}
+
+TEST_F(AppTest, LeftoverLockOfAKilledInstanceIsTakenOver) {
+    fake.files[kLock] = "";
+    fake.leftoverLocks.insert(kLock);
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_TRUE(fake.Called("ShowWindow"));
+    EXPECT_FALSE(fake.files.count(kLock)) << "removed at the close like a new lock";
+    EXPECT_EQ(fake.files[kIni], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
 }
 
 TEST_F(AppTest, LockNameCombinesConfigTextAndPlace) {
@@ -102,7 +112,7 @@ TEST_F(AppTest, HiddenWindowStillSoundsAndClosesAfterItsTime) {
     SetIni("[window]\nshow=0\ntime=3000\n[speaker]\nfrequenz=880\ntime=300\n");
     EXPECT_EQ(RunApp(), 0);
     EXPECT_FALSE(fake.Called("ShowWindow"));
-    EXPECT_THAT(Outputs(fake), ElementsAre("CreateNewFile " + kLock, "HideWindow", "Tone 880 300",
+    EXPECT_THAT(Outputs(fake), ElementsAre("TakeLockFile " + kLock, "HideWindow", "Tone 880 300",
                                            "StartWav " + kDir + "\\message.wav",
                                            "DeleteOwnFile " + kLock, "DestroyWindow"));
     EXPECT_EQ(fake.passes, 151);
@@ -129,13 +139,15 @@ TEST_F(AppTest, ToneRunsOnlyForPositiveTimeWhateverTheFrequency) {
 TEST_F(AppTest, MissingSoundIsReportedAndTheNotificationGoesOn) {
     SetIni("[wave]\nfile=missing.wav\n[window]\ntime=100\n");
     EXPECT_EQ(RunApp(), 0);
-    EXPECT_THAT(fake.messages,
-                ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
+    EXPECT_THAT(
+        fake.messages,
+        ElementsAre("Bitte prüfen Sie die INI-Datei, der Sound konnte nicht gefunden werden!"));
     // The message comes before the timed wait starts.
-    const auto message = std::find(fake.calls.begin(), fake.calls.end(),
-                                   "ShowMessage " + fake.messages[0]);
-    EXPECT_LT(message - fake.calls.begin(),
-              std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
+    const auto message =
+        std::find(fake.calls.begin(), fake.calls.end(), "ShowMessage " + fake.messages[0]);
+    EXPECT_LT(
+        message - fake.calls.begin(),
+        std::find(fake.calls.begin(), fake.calls.end(), "DestroyWindow") - fake.calls.begin());
     EXPECT_EQ(fake.passes, 6);
 }
 
@@ -151,6 +163,33 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
                     ElementsAre("StartWav " + kDir + "\\" + name));
         EXPECT_TRUE(platform.messages.empty());
     }
+}
+
+TEST_F(AppTest, FoldersOfAnInstalledProgram) {
+    // Settings and locks in the user's folders; the picture and the sound from
+    // the first data folder that has them.
+    const std::string user = "/home/u/.config/zettelblick", run = "/run/user/1/zettelblick";
+    fake.folders = AppFolders{user, run, {user, kDir, "/usr/share/zettelblick"}};
+    fake.files = {{user + "\\thebat.jpg", "jpeg"}, {"/usr/share/zettelblick\\message.wav", "wav"}};
+    ClickAt(0);
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_THAT(fake.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
+    EXPECT_THAT(fake.CallsStartingWith("StartWav"),
+                ElementsAre("StartWav /usr/share/zettelblick\\message.wav"));
+    EXPECT_EQ(app.LockPath(), run + "\\zettelblick_Text1_Beispieltext.tmp");
+    EXPECT_EQ(fake.files[user + "\\zettelblick.ini"], "[window]\r\nleft= 3495\r\ntop= 3495\r\n");
+
+    // A picture found nowhere is reported in the user's folder.
+    fake::FakePlatform missing;
+    missing.folders = fake.folders;
+    App nowhere(missing);
+    try {
+        nowhere.Run();
+    } catch (const fake::ProcessExit&) {
+    }
+    EXPECT_THAT(missing.CallsStartingWith("LoadPicture"),
+                ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A helper for the Wine tests, run under Wine beside the program under test.
 // It looks at another process's windows the way a Windows user's tools do
-// (WM_GETTEXT and the window styles work across processes), and it stands in
-// for a program that the notification starts.
+// (WM_GETTEXT and the window styles work across processes), listens as a
+// screen reader does (MSAA names, alert events), and it stands in for a
+// program that the notification starts.
 //
 //   winprobe.exe list CAPTION    one line per control of the first visible
 //                                top-level window titled CAPTION: its class,
@@ -13,6 +14,12 @@
 //                                field that has the focus, for a user to type
 //                                in (`list CAPTION` reads what arrived); it
 //                                runs until the window is closed
+//   winprobe.exe names CAPTION   one line per control of that window: its
+//                                class, a tab and its accessible (MSAA) name
+//   winprobe.exe alert FILE      waits (at most a minute) for one alert event
+//                                (EVENT_SYSTEM_ALERT) of any program: creates
+//                                FILE once it listens, then writes the alerted
+//                                control's class, a tab and its MSAA name
 //   winprobe.exe                 (no arguments) writes its own command line to
 //                                started.txt in the current directory
 //
@@ -23,6 +30,8 @@
 #define UNICODE
 #endif
 #include <windows.h>
+
+#include <oleacc.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -85,6 +94,72 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
     return TRUE;
 }
 
+std::string ClassName(HWND hwnd) {
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 256);
+    return Utf8(name);
+}
+
+// The name a screen reader reads for a child of `object`.
+std::string AccessibleName(IAccessible* object, long child) {
+    VARIANT id;
+    VariantInit(&id);
+    id.vt = VT_I4;
+    id.lVal = child;
+    BSTR name = nullptr;
+    std::string text;
+    if (object->get_accName(id, &name) == S_OK && name)
+        text = Escaped(Utf8(name));
+    SysFreeString(name);
+    return text;
+}
+
+BOOL CALLBACK PrintChildName(HWND hwnd, LPARAM) {
+    IAccessible* object = nullptr;
+    std::string name = "(none)";
+    // __uuidof: MinGW's oleacc import library has no IID_IAccessible (32-bit)
+    // or one that is its import entry rather than the GUID (64-bit).
+    if (SUCCEEDED(AccessibleObjectFromWindow(hwnd, OBJID_CLIENT, __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&object)))) {
+        name = AccessibleName(object, CHILDID_SELF);
+        object->Release();
+    }
+    std::printf("%s\t%s\n", ClassName(hwnd).c_str(), name.c_str());
+    return TRUE;
+}
+
+FILE* alertFile = nullptr;
+
+void CALLBACK OnAlert(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    IAccessible* accessible = nullptr;
+    VARIANT id;
+    VariantInit(&id);
+    std::string name = "(none)";
+    if (SUCCEEDED(AccessibleObjectFromEvent(hwnd, object, child, &accessible, &id))) {
+        name = AccessibleName(accessible, id.vt == VT_I4 ? id.lVal : CHILDID_SELF);
+        accessible->Release();
+    }
+    std::fprintf(alertFile, "%s\t%s\n", ClassName(hwnd).c_str(), name.c_str());
+    PostQuitMessage(0);
+}
+
+// Listens for one alert event; the file appears once the hook is in place.
+int WaitForAlert(const wchar_t* path) {
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, OnAlert,
+                                         0, 0, WINEVENT_OUTOFCONTEXT);
+    alertFile = hook ? _wfopen(path, L"wb") : nullptr;
+    if (!alertFile)
+        return 1;
+    std::fflush(alertFile);
+    SetTimer(nullptr, 0, 60000, nullptr);
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != WM_TIMER)
+        DispatchMessageW(&message);
+    UnhookWinEvent(hook);
+    std::fclose(alertFile);
+    return message.message == WM_QUIT ? 0 : 1;
+}
+
 // Stands in for the program a click starts: leaves proof that it ran.
 int RecordStart() {
     FILE* file = _wfopen(L"started.txt", L"wb");
@@ -132,6 +207,9 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     if (command == L"edit")
         return Editor(argv[2]);
+    CoInitialize(nullptr);
+    if (command == L"alert")
+        return WaitForAlert(argv[2]);
     Search search{argv[2]};
     EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
     if (!search.found)
@@ -144,6 +222,10 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%08lx %08lx\n",
                     static_cast<unsigned long>(GetWindowLongW(search.found, GWL_STYLE)),
                     static_cast<unsigned long>(GetWindowLongW(search.found, GWL_EXSTYLE)));
+        return 0;
+    }
+    if (command == L"names") {
+        EnumChildWindows(search.found, PrintChildName, 0);
         return 0;
     }
     if (command == L"ok") {
