@@ -97,7 +97,9 @@ void App::AutoClose() {
     if (passes > kMaxPasses)
         throw MakeFailure(kErrOverflow, "window.time = " + std::to_string(settings_.windowTime));
     const int n = static_cast<int>(passes);
-    for (int i = 0; i <= n; ++i) {
+    // A window closed during the wait (a click, the close box, the session
+    // ending) ends the wait too: nobody waits for a notification that is gone.
+    for (int i = 0; i <= n && windowOpen_; ++i) {
         platform_.Sleep(kPassMilliseconds);
         platform_.ProcessPendingEvents();
     }

@@ -167,6 +167,9 @@ public:
     // window positions.
     virtual double ScreenDpiX() = 0;
     virtual double ScreenDpiY() = 0;
+    // The work areas of all monitors (each screen minus panels and task bars), in
+    // device pixels; empty when the window system cannot tell.
+    virtual std::vector<PixelRect> MonitorWorkAreas() = 0;
     // Dots per inch of the monitor that holds most of `outer` (the nearest
     // one when none does), for the window's sizes and fonts; the screen's
     // where the system has one resolution for all monitors.

@@ -6,6 +6,7 @@
 #include "window/ColorText.h"
 #include "window/Design.h"
 #include "window/MessageText.h"
+#include "window/Placement.h"
 
 namespace zb {
 namespace {
@@ -79,11 +80,20 @@ ShownNotification ShowNotification(Platform& platform,
     RequireSize("window.width", s.windowWidth);
     RequireSize("window.height", s.windowHeight);
     // The position at the screen's resolution; the sizes at that of the
-    // monitor the window covers most there.
+    // monitor the window covers most there. The settings stay as written; only
+    // the window moves when they would put it out of sight, and then takes the
+    // resolution of the monitor it moves to.
     const PixelRect placed = TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight,
                                            platform.ScreenDpiX(), platform.ScreenDpiY());
     ShownNotification shown{s.textMessage, platform.MonitorDpi(placed)};
-    platform.SetWindowRect(OuterFrame(s, {placed.left, placed.top}, shown.dpi));
+    const std::vector<PixelRect> workAreas = platform.MonitorWorkAreas();
+    PixelRect outer =
+        PlaceOnWorkArea(OuterFrame(s, {placed.left, placed.top}, shown.dpi), workAreas);
+    if (outer.left != placed.left || outer.top != placed.top) {
+        shown.dpi = platform.MonitorDpi(outer);
+        outer = MoveOntoWorkArea(OuterFrame(s, {outer.left, outer.top}, shown.dpi), workAreas);
+    }
+    platform.SetWindowRect(outer);
     platform.SetWindowBackground(ParseColorText(s.windowBackground));
 
     if (s.textShow == 1) {

@@ -43,6 +43,8 @@ public:
     std::string time = "08:05:09";
     double dpiX = 96;
     double dpiY = 96;
+    // The monitors' work areas; none: the window system cannot tell.
+    std::vector<PixelRect> workAreas;
     // Monitors with a resolution of their own: MonitorDpi gives that of the
     // first one holding the rectangle's top-left corner, else dpiY.
     struct DpiMonitor {
@@ -102,6 +104,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override { return dpiX; }
     double ScreenDpiY() override { return dpiY; }
+    std::vector<PixelRect> MonitorWorkAreas() override { return workAreas; }
     double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;

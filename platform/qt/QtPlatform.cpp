@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWindow>
@@ -109,6 +110,7 @@ std::string QtPlatform::AnsiToUtf8(const std::string& bytes) {
 void QtPlatform::CreateMainWindow(WindowEvents& events, const WindowDesign& design) {
     if (window_)
         return;
+    InstallAccessibility();
     window_ = new NotifierWindow(events);
     events_ = &events;
     window_->setWindowTitle(QString::fromStdString(design.caption));
@@ -132,6 +134,18 @@ double QtPlatform::ScreenDpiY() {
         dpiY_ = screen ? screen->logicalDotsPerInchY() : 96.0;
     }
     return dpiY_;
+}
+
+std::vector<PixelRect> QtPlatform::MonitorWorkAreas() {
+    // Qt's screens are the monitors (RandR); each one's available geometry is
+    // its part of the window manager's work area (_NET_WORKAREA).
+    std::vector<PixelRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        if (!area.isEmpty())
+            areas.push_back({area.x(), area.y(), area.width(), area.height()});
+    }
+    return areas;
 }
 
 double QtPlatform::MonitorDpi(const PixelRect&) {
@@ -209,9 +223,13 @@ void QtPlatform::SetLabelVisible(bool visible) {
 }
 
 void QtPlatform::LoadPicture(const std::string& path) {
-    QImage image = DecodePicture(posix::NativePath(path));
+    const std::string file = posix::NativePath(path);
+    QImage image = DecodePicture(file);
+    // The picture's file name without its extension is its name for screen
+    // readers, as on Windows.
     if (window_)
-        window_->Picture()->SetImage(std::move(image));
+        window_->Picture()->SetImage(std::move(image),
+                                     QFileInfo(QString::fromStdString(file)).completeBaseName());
 }
 
 void QtPlatform::SetPicture(const PictureSpec& picture) {
@@ -231,6 +249,7 @@ void QtPlatform::ShowWindow() {
     const auto id = static_cast<std::uint32_t>(window_->winId());
     // Qt keeps states already on the window when it sets its own.
     x11::AddStateBeforeMapping(id, "_NET_WM_STATE_SKIP_TASKBAR");
+    x11::StickToAllDesktopsBeforeMapping(id);
     window_->show();
 
     // Wait until the window manager has mapped the window and it has been
@@ -255,6 +274,9 @@ void QtPlatform::ShowWindow() {
             ApplyGeometry(false);
         }
     }
+
+    // Screen readers announce it without the window taking the focus.
+    window_->Announce();
 }
 
 void QtPlatform::HideWindow() {
@@ -273,6 +295,9 @@ void QtPlatform::DestroyWindow() {
         window_ = nullptr;
         return;
     }
+    // A message box open now waits for nobody: the notification is over.
+    if (openBox_ && !failing_)
+        openBox_->done(0);
     window_->hide();
     window_->deleteLater();
     window_ = nullptr;
@@ -283,12 +308,17 @@ void QtPlatform::DestroyWindow() {
 PixelPoint QtPlatform::WindowPosition() {
     if (!window_)
         return lastPosition_;
-    // Qt follows the client area (moves by the user included); the frame's
-    // corner lies the extents above and left of it.
-    const QPoint client = window_->geometry().topLeft();
+    // The frame's corner lies the extents above and left of the client area.
+    // Where that area is, the X server says (moves by the user included);
+    // Qt's own idea of it is off by the caption's height under some window
+    // managers (IceWM), and is all there is once the display has gone.
+    QPoint client = window_->geometry().topLeft();
     x11::FrameExtents extents = extents_;
     if (!displayLost_ && window_->testAttribute(Qt::WA_WState_Created)) {
-        if (auto current = x11::ReadFrameExtents(static_cast<std::uint32_t>(window_->winId())))
+        const auto id = static_cast<std::uint32_t>(window_->winId());
+        if (auto origin = x11::RootPosition(id))
+            client = QPoint(origin->first, origin->second);
+        if (auto current = x11::ReadFrameExtents(id))
             extents = *current;
     }
     return PixelPoint{client.x() - extents.left, client.y() - extents.top};
@@ -323,6 +353,10 @@ void QtPlatform::ProcessPendingEvents() {
 }
 
 void QtPlatform::RunUntilClosed() {
+    // A click held back while the window was being shown is handled first:
+    // the loop below would look at it only after the next event from the X
+    // server, which may be long in coming (the window takes no focus).
+    ProcessPendingEvents();
     if (!window_)
         return;
     QEventLoop loop;
@@ -385,7 +419,10 @@ void QtPlatform::ShowModalText(const std::string& text) {
     // Above a top-most notification, as a box owned by it would be.
     if (topMost_)
         box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    QMessageBox* outer = openBox_;
+    openBox_ = &box;
     box.exec();
+    openBox_ = outer;
 }
 
 void QtPlatform::ShowMessage(const std::string& text) {

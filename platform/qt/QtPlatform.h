@@ -12,6 +12,7 @@
 #include "platform/qt/X11.h"
 
 class QEventLoop;
+class QMessageBox;
 
 namespace zb::canberra {
 class Sound;
@@ -65,6 +66,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
+    std::vector<PixelRect> MonitorWorkAreas() override;
     double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
@@ -131,6 +133,8 @@ private:
     bool topMost_ = false;
 
     QEventLoop* loop_ = nullptr;
+    // The message box on the screen, if any: closing the window closes it.
+    QMessageBox* openBox_ = nullptr;
 };
 
 }  // namespace zb::qt

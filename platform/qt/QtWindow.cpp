@@ -1,5 +1,6 @@
 #include "platform/qt/QtWindow.h"
 
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,7 +27,38 @@ int AlignmentFlag(Align align) {
     }
 }
 
+// The accessible side of the three widgets, which draw everything
+// themselves: the window is a notification named by its caption, the label
+// static text named by its message, the picture a graphic.
+QAccessibleInterface* AccessibleFor(const QString&, QObject* object) {
+    if (auto* label = dynamic_cast<LabelWidget*>(object)) {
+        class LabelAccessible : public QAccessibleWidget {
+        public:
+            explicit LabelAccessible(LabelWidget* label)
+                : QAccessibleWidget(label, QAccessible::StaticText) {}
+            QString text(QAccessible::Text t) const override {
+                if (t == QAccessible::Name || t == QAccessible::Value)
+                    return static_cast<const LabelWidget*>(widget())->SpokenText();
+                return QAccessibleWidget::text(t);
+            }
+        };
+        return new LabelAccessible(label);
+    }
+    if (auto* picture = dynamic_cast<PictureWidget*>(object))
+        return new QAccessibleWidget(picture, QAccessible::Graphic);
+    if (auto* window = dynamic_cast<NotifierWindow*>(object))
+        return new QAccessibleWidget(window, QAccessible::Notification);
+    return nullptr;
+}
+
 }  // namespace
+
+void InstallAccessibility() {
+    static bool installed = false;
+    if (!installed)
+        QAccessible::installFactory(&AccessibleFor);
+    installed = true;
+}
 
 QColor ToQColor(Color color) {
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
@@ -84,6 +116,22 @@ void LabelWidget::Apply(const LabelSpec& label) {
     update();
 }
 
+QString LabelWidget::SpokenText() const {
+    // A single "&" marks the next character and is not shown; "&&" shows one.
+    QString spoken;
+    spoken.reserve(text_.size());
+    for (qsizetype i = 0; i < text_.size(); ++i) {
+        if (text_[i] == QChar('&')) {
+            if (i + 1 < text_.size() && text_[i + 1] == QChar('&'))
+                ++i;
+            else
+                continue;
+        }
+        spoken += text_[i];
+    }
+    return spoken;
+}
+
 void LabelWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect all = rect();
@@ -107,8 +155,9 @@ PictureWidget::PictureWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void PictureWidget::SetImage(QImage image) {
+void PictureWidget::SetImage(QImage image, const QString& name) {
     image_ = std::move(image);
+    setAccessibleName(name);
     scaled_ = QPixmap();
     update();
 }
@@ -141,11 +190,38 @@ NotifierWindow::NotifierWindow(WindowEvents& events)
     : QWidget(nullptr, kToolFrame), events_(&events) {
     setObjectName(QStringLiteral("Form_Zettelblick"));
     setAutoFillBackground(true);
+    // Mapped with _NET_WM_USER_TIME 0: the window manager leaves the focus
+    // where the user is typing.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     label_ = new LabelWidget(this);
     label_->setObjectName(QStringLiteral("Label_Text"));
     // Made after the label, so it lies above it where the two overlap.
     picture_ = new PictureWidget(this);
     picture_->setObjectName(QStringLiteral("Image_Logo"));
+    QAccessible::installActivationObserver(this);
+}
+
+NotifierWindow::~NotifierWindow() {
+    QAccessible::removeActivationObserver(this);
+}
+
+void NotifierWindow::Announce() {
+    if (!QAccessible::isActive() || !isVisible())
+        return;
+    // A screen reader speaks a notification when it is shown. show() says so
+    // too, but at start-up the AT-SPI bridge learns only a moment later which
+    // events anyone listens to, and drops them until then. The alert is what
+    // a message box raises, for bridges that take it.
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+}
+
+void NotifierWindow::accessibilityActiveChanged(bool active) {
+    // A screen reader that connects while the window is shown hears of it.
+    if (active)
+        Announce();
 }
 
 void NotifierWindow::HoldEvents(bool hold) {
@@ -169,6 +245,17 @@ void NotifierWindow::closeEvent(QCloseEvent* event) {
     // The logic decides: it runs its close-down and then destroys the window.
     event->ignore();
     RequestClose();
+}
+
+void NotifierWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !(windowState() & Qt::WindowMinimized))
+        return;
+    // Mapping the window again takes it out of the iconic state.
+    QTimer::singleShot(0, this, [this] {
+        if (events_ && (windowState() & Qt::WindowMinimized))
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+    });
 }
 
 void NotifierWindow::RequestClose() {

@@ -3,6 +3,7 @@
 // else (geometry, frame, window-manager requests) is QtPlatform's job.
 #pragma once
 
+#include <QAccessible>
 #include <QColor>
 #include <QImage>
 #include <QPixmap>
@@ -14,11 +15,14 @@
 namespace zb::qt {
 
 // A small tool window: caption with a close box only, no minimise or
-// maximise button, not resizable by these hints.
-inline constexpr Qt::WindowFlags kToolFrame =
-    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-// No caption and no border; still a utility window.
-inline constexpr Qt::WindowFlags kNoFrame = Qt::Tool | Qt::FramelessWindowHint;
+// maximise button, not resizable by these hints. It never takes the
+// keyboard focus (WM_HINTS input false), neither when shown nor when clicked.
+inline constexpr Qt::WindowFlags kToolFrame = Qt::Tool | Qt::CustomizeWindowHint |
+                                              Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                              Qt::WindowDoesNotAcceptFocus;
+// No caption and no border; still a utility window that takes no focus.
+inline constexpr Qt::WindowFlags kNoFrame =
+    Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus;
 
 // Converts 0x00BBGGRR (red lowest) to a colour; the high byte is ignored.
 QColor ToQColor(Color color);
@@ -32,6 +36,8 @@ class LabelWidget : public QWidget {
 public:
     explicit LabelWidget(QWidget* parent);
     void Apply(const LabelSpec& label);
+    // The text as a screen reader reads it: the access-key markers taken out.
+    QString SpokenText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,7 +56,8 @@ private:
 class PictureWidget : public QWidget {
 public:
     explicit PictureWidget(QWidget* parent);
-    void SetImage(QImage image);
+    // `name` is what a screen reader says for the picture.
+    void SetImage(QImage image, const QString& name);
     void Apply(const PictureSpec& picture);
 
 protected:
@@ -67,9 +74,14 @@ private:
 
 // The top-level window (Form_Zettelblick). Clicks anywhere inside it and the
 // close box go to the logic's WindowEvents.
-class NotifierWindow : public QWidget {
+class NotifierWindow : public QWidget, private QAccessible::ActivationObserver {
 public:
     explicit NotifierWindow(WindowEvents& events);
+    ~NotifierWindow() override;
+
+    // Tells assistive technology that the notification has appeared (again
+    // when a screen reader connects while it is shown).
+    void Announce();
 
     LabelWidget* Label() const { return label_; }
     PictureWidget* Picture() const { return picture_; }
@@ -85,14 +97,23 @@ public:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Undoes an iconify: the notification is in no taskbar, so nothing
+    // would bring it back.
+    void changeEvent(QEvent* event) override;
 
 private:
+    void accessibilityActiveChanged(bool active) override;
+
     WindowEvents* events_;
     LabelWidget* label_;
     PictureWidget* picture_;
     bool held_ = false;
     bool closePending_ = false;
 };
+
+// Gives the window, the label and the picture the roles and names that
+// assistive technology reads (once per process).
+void InstallAccessibility();
 
 // Draws a sunken three-dimensional edge, two pixels wide, inside `rect`.
 void DrawSunkenEdge(QPainter& painter, const QRect& rect);

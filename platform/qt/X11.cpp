@@ -183,6 +183,16 @@ void AddStateBeforeMapping(std::uint32_t window, const char* state) {
     xcb_flush(c);
 }
 
+void StickToAllDesktopsBeforeMapping(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, Atom(c, "_NET_WM_DESKTOP"),
+                        XCB_ATOM_CARDINAL, 32, 1, &kAllDesktops);
+    AddStateBeforeMapping(window, "_NET_WM_STATE_STICKY");
+}
+
 bool ChangeMappedState(std::uint32_t window, bool add, const char* state) {
     xcb_connection_t* c = Connection();
     if (!c)
@@ -204,6 +214,19 @@ bool ChangeMappedState(std::uint32_t window, bool add, const char* state) {
     bool sent = error == nullptr;
     std::free(error);
     return sent;
+}
+
+std::optional<std::pair<int, int>> RootPosition(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return std::nullopt;
+    Reply<xcb_translate_coordinates_reply_t> reply(
+        xcb_translate_coordinates_reply(
+            c, xcb_translate_coordinates(c, window, RootOf(c, window), 0, 0), nullptr),
+        &std::free);
+    if (!reply)
+        return std::nullopt;
+    return std::make_pair(int{reply->dst_x}, int{reply->dst_y});
 }
 
 bool ConnectionBroken() {

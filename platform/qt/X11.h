@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace zb::qt::x11 {
 
@@ -40,10 +41,18 @@ std::optional<FrameExtents> AwaitFrameExtents(std::uint32_t window);
 // _NET_WM_STATE property of a window that is not mapped yet.
 void AddStateBeforeMapping(std::uint32_t window, const char* state);
 
+// Puts `window`, not mapped yet, on every virtual desktop (_NET_WM_DESKTOP
+// 0xFFFFFFFF, with _NET_WM_STATE_STICKY for window managers that read that).
+void StickToAllDesktopsBeforeMapping(std::uint32_t window);
+
 // Asks the window manager to add or remove `state` on a mapped window
 // (a _NET_WM_STATE client message to the root window). False when the
 // request could not be sent.
 bool ChangeMappedState(std::uint32_t window, bool add, const char* state);
+
+// Where the top-left corner of `window`'s own area is on the screen (root
+// coordinates), as the X server has it now; nullopt when it cannot tell.
+std::optional<std::pair<int, int>> RootPosition(std::uint32_t window);
 
 // True when Qt's X connection has failed (the display went away).
 bool ConnectionBroken();

@@ -220,6 +220,11 @@ int Run(int argc, char** argv) {
         environment.Set("QT_SCALE_FACTOR", nullptr);
         environment.Set("QT_SCREEN_SCALE_FACTORS", nullptr);
         environment.Set("QT_AUTO_SCREEN_SCALE_FACTOR", nullptr);
+        // Qt's own event dispatcher rather than GLib's: under GLib's an X
+        // event may wait in Qt's queue until the next one arrives, and a
+        // click on the notification, which takes no focus, is often the
+        // last event for a long time.
+        environment.Set("QT_NO_GLIB", "1");
         application.emplace(qtArgc, qtArgv);
     }
     // Qt sets the whole locale from the environment too; numbers stay in the

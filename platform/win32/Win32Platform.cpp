@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/Failure.h"
 #include "platform/win32/Accessibility.h"
@@ -52,6 +54,28 @@ std::string FormattedText(Format format) {
     const int written = format(text.data(), needed);
     text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);  // without the NUL
     return WideToUtf8(text);
+}
+
+// EnumDisplayMonitors: adds the monitor's work area to the vector `param`.
+BOOL CALLBACK AddWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM param) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info)) {
+        const RECT& work = info.rcWork;
+        reinterpret_cast<std::vector<PixelRect>*>(param)->push_back(
+            {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    }
+    return TRUE;
+}
+
+// EnumThreadWindows: confirms `window` when it is a message box.
+BOOL CALLBACK PressOkOfMessageBox(HWND window, LPARAM) {
+    wchar_t className[16] = {};
+    ::GetClassNameW(window, className, 16);
+    // The dialog class, which MessageBoxW uses.
+    if (std::wstring_view(className) == L"#32770")
+        ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
 }
 
 }  // namespace
@@ -239,6 +263,12 @@ double Win32Platform::ScreenDpiY() {
     return dpi > 0 ? dpi : 96;
 }
 
+std::vector<PixelRect> Win32Platform::MonitorWorkAreas() {
+    std::vector<PixelRect> areas;
+    ::EnumDisplayMonitors(nullptr, nullptr, AddWorkArea, reinterpret_cast<LPARAM>(&areas));
+    return areas;
+}
+
 double Win32Platform::MonitorDpi(const PixelRect& outer) {
     const RECT rect{outer.left, outer.top, outer.left + outer.width, outer.top + outer.height};
     const UINT dpi = win32::MonitorDpi(rect);
@@ -287,7 +317,15 @@ void Win32Platform::HideWindow() {
 }
 
 void Win32Platform::DestroyWindow() {
+    // A message box open now (the close came while it waited for the user)
+    // waits for nobody: the notification is over.
+    if (messageBoxOpen_)
+        CloseMessageBoxes();
     MainWindow().Destroy();
+}
+
+void Win32Platform::CloseMessageBoxes() {
+    ::EnumThreadWindows(::GetCurrentThreadId(), PressOkOfMessageBox, 0);
 }
 
 PixelPoint Win32Platform::WindowPosition() {
@@ -297,7 +335,7 @@ PixelPoint Win32Platform::WindowPosition() {
 int Win32Platform::SetTopMost(bool onTop) {
     HWND window = window_ ? window_->Handle() : nullptr;
     return ::SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                          SWP_NOMOVE | SWP_NOSIZE);
+                          SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 // --- event loop ----------------------------------------------------------------------
@@ -378,8 +416,11 @@ void Win32Platform::MessageBoxUtf8(const std::string& text) {
     // Owned by the visible notification, which it disables while it is open;
     // without one, task-modal so that no window of this program takes clicks.
     HWND owner = MessageOwner();
+    const bool outer = messageBoxOpen_;
+    messageBoxOpen_ = true;
     ::MessageBoxW(owner, Utf8ToWide(text).c_str(), kAppTitle,
                   MB_OK | (owner ? 0u : UINT{MB_TASKMODAL}));
+    messageBoxOpen_ = outer;
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {

@@ -47,6 +47,7 @@ public:
     void CreateMainWindow(WindowEvents& events, const WindowDesign& design) override;
     double ScreenDpiX() override;
     double ScreenDpiY() override;
+    std::vector<PixelRect> MonitorWorkAreas() override;
     double MonitorDpi(const PixelRect& outer) override;
     void SetWindowFrame(bool toolWindow) override;
     void SetWindowRect(const PixelRect& outer) override;
@@ -90,8 +91,11 @@ private:
     // modal to it; null otherwise.
     HWND MessageOwner() const;
     void MessageBoxUtf8(const std::string& text);
+    // Confirms every message box of this thread, as its OK button does.
+    void CloseMessageBoxes();
 
     std::unique_ptr<Window> window_;
+    bool messageBoxOpen_ = false;
     // The lock files this process holds, by path, each with the handle that
     // holds it until DeleteOwnFile deletes the file through it.
     std::map<std::string, HANDLE> locks_;

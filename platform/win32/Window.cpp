@@ -20,7 +20,7 @@ constexpr int kPictureId = 2;
 // Both frames keep WS_EX_TOOLWINDOW, which keeps the window out of the
 // taskbar and the task switcher; WS_POPUP keeps the system from choosing a
 // position or a size of its own.
-constexpr DWORD kFrameExStyle = WS_EX_TOOLWINDOW;
+constexpr DWORD kFrameExStyle = WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE;
 constexpr DWORD kToolStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS;
 constexpr DWORD kBareStyle = WS_POPUP | WS_CLIPSIBLINGS;
 constexpr DWORD kControlStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_NOTIFY;
@@ -211,7 +211,9 @@ void Window::SetPictureVisible(bool visible) {
 }
 
 void Window::Show() {
-    ::ShowWindow(hwnd_, SW_SHOW);
+    // The user goes on typing where he was: the notification is shown
+    // without being activated.
+    ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
     Repaint();
 }
 
@@ -284,6 +286,18 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             image_.Draw(item->hDC, item->rcItem, background_);
             return TRUE;
         }
+        // A click does not activate the window either (it still dismisses
+        // it, and a drag on the caption still moves it).
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        // The caption is grabbed for a move only, without the activation
+        // that DefWindowProc gives a press there.
+        case WM_NCLBUTTONDOWN:
+            if (wParam == HTCAPTION) {
+                ::SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
+                return 0;
+            }
+            break;
         // A press on the inner area, or on either control (SS_NOTIFY sends
         // STN_CLICKED on the press), dismisses the notification. The caption
         // bar's clicks are non-client messages and do nothing.

@@ -615,7 +615,8 @@ class NotificationTest(apprun.AppTest):
         cases = [
             # where to click, folder of the program (None: no program),
             # program.path, run in it, window.time (a click during the timed
-            # wait counts too)
+            # wait counts too, and ends the process: finish's hang detector
+            # would see a wait of ten minutes)
             ("free area", None, None, False, 0),
             ("label", None, None, False, 0),
             ("picture", None, None, False, 0),
@@ -623,7 +624,7 @@ class NotificationTest(apprun.AppTest):
             ("picture", "with blank", "{dir}/start.sh", False, 0),
             ("free area", "plain", "./start.sh", True, 0),
             ("label", "plain", "start.sh", True, 0),
-            ("picture", "plain", "{dir}/start.sh", False, 5000),
+            ("picture", "plain", "{dir}/start.sh", False, 600000),
         ]
         for where, folder_name, path, in_folder, wait in cases:
             with self.subTest(where=where, path=path, folder=folder_name, time=wait):

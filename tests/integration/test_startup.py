@@ -69,6 +69,18 @@ class StartupTest(apprun.AppTest):
                 run.proc.send_signal(sig)
                 self.assert_closed_down(run)
 
+    def test_termination_signal_with_a_message_box_open_ends_the_process(self):
+        # The missing sound's box waits for the user, before a long timed wait.
+        run = self.start(self.make_app("[wave]\nfile=missing.wav\n[window]\ntime=600000\n",
+                                       name="boxed"))
+        self.x.wait_for_window(apprun.BOX_TITLE)
+        self.x.wait_for_window(TITLE)
+        run.proc.send_signal(signal.SIGTERM)
+        # Nobody confirms the box; the wait is a hang detector.
+        run.proc.wait(timeout=xharness.DEFAULT_TIMEOUT)
+        self.x.wait_for_no_window(apprun.BOX_TITLE)
+        self.assert_closed_down(run)
+
     def test_without_a_display_ends_with_one_line_and_no_lock(self):
         for display, wayland in ((None, None), (":4711", None), (None, "wayland-0")):
             with self.subTest(display=display, wayland=wayland):

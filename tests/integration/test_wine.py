@@ -295,6 +295,51 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(self.exit_status(run), 0)
         self.assertFalse(os.path.exists(self.path(LOCK)))
 
+    def test_window_out_of_sight_shows_and_a_click_ends_a_long_timed_close(self):
+        # Off every screen, with a timed close of ten minutes: the window shows
+        # in the corner and writes that place, and the click ends the process
+        # (exit_status's hang detector would see the ten minutes).
+        self.make_app(QUIET + "[window]\r\nleft=100000\r\ntop=100000\r\ntime=600000\r\n")
+        run, _, (x, y, w, h) = self.show_app()
+        self.assertEqual((x + w, y + h), (self.x.width, self.x.height))
+        self.x.click(*self.free_area((x, y, w, h)))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertIn("left=%d\r\ntop=%d\r\n" % (x * 15, y * 15), self.settings_text())
+
+    def test_close_request_with_a_message_box_open_ends_the_process(self):
+        self.make_app("[wave]\r\nfile=missing.wav\r\n[window]\r\ntime=600000\r\n")
+        run = self.start_app()
+        self.x.wait_for_window(BOX)
+        self.x.wait_for_window(TITLE)
+        self.assertEqual(self.wine.probe("close", TITLE, env=self.env)[0], 0)
+        # Nobody confirms the box; the wait is a hang detector.
+        self.assertEqual(run.proc.wait(timeout=apprun.TIMEOUT), 0)
+        self.x.wait_for_no_window(BOX)
+        self.assert_position_written()
+
+    def test_typing_goes_on_in_the_window_the_user_types_in(self):
+        editor = self.wine.start([self.wine.probe_exe(), "edit", "Notizen"], env=self.env)
+        self.addCleanup(editor.wait)
+        self.addCleanup(self.wine.probe, "close", "Notizen", env=self.env)
+        cx, cy, _, _ = self.x.client_geometry(self.x.wait_for_window("Notizen"))
+        self.x.click(cx + 40, cy + 20)  # into the text field
+        self.x.run(["xdotool", "type", "--delay", "20", "vorher "])
+        xharness.wait_until(lambda: "vorher " in self.texts("Notizen"),
+                            what="the first keys in the typing window")
+        self.make_app()
+        run, _, (x, y, _, _) = self.show_app()
+        self.x.run(["xdotool", "type", "--delay", "20", "nachher"])
+        xharness.wait_until(lambda: "vorher nachher" in self.texts("Notizen"),
+                            what="the keys typed after the notification appeared")
+        # A drag on its caption still moves it, and a click still closes it.
+        self.x.drag(x + 40, y + 8, x + 140, y + 58)
+        xharness.wait_until(lambda: self.x.outer_geometry(run.window)[:2] == (x + 100, y + 50),
+                            what="the window to move")
+        self.x.click(*self.free_area(self.x.outer_geometry(run.window)))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertIn("left=%d\r\ntop=%d\r\n" % ((x + 100) * 15, (y + 50) * 15),
+                      self.settings_text())
+
     def test_timed_close(self):
         self.make_app(QUIET + "[window]\r\ntime=300\r\n")
         run = self.start_app()

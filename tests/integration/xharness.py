@@ -1,13 +1,14 @@
 """A private X server for the integration tests.
 
-XSession starts Xvfb on a free display and openbox on it, and offers helpers
-to find windows (the one test of "viewable"), read their geometry and
-properties, wait for them to settle, read screen pixels, click and type.
-RootWatcher records how the window manager's frames are mapped and moved.
-The program itself is started by apprun.py.
+XSession starts Xvfb on a free display and a window manager on it (openbox,
+or IceWM or Fluxbox), and offers helpers to find windows (the one test of
+"viewable"), read their geometry and properties, wait for them to settle,
+read screen pixels, click and type. RootWatcher records how the window
+manager's frames are mapped and moved. The program itself is started by
+apprun.py.
 
-Needs python3 (standard library only), Xvfb, openbox, xdotool, xwininfo,
-xprop and ImageMagick's import.
+Needs python3 (standard library only), Xvfb, openbox, icewm, fluxbox,
+xdotool, xwininfo, xprop and ImageMagick's import.
 """
 
 import os
@@ -116,17 +117,24 @@ class Screenshot:
 
 
 class XSession:
-    """Xvfb plus openbox on a free display. Use as a context manager."""
+    """Xvfb plus a window manager on a free display: `window_manager` is
+    "openbox" (or True), "icewm", "fluxbox", or False for none. With
+    `session_bus`, a private D-Bus session bus too (DBUS_SESSION_BUS_ADDRESS
+    in env), on which programs find the accessibility bus. Use as a context
+    manager."""
 
-    def __init__(self, width=1280, height=1024, dpi=96, window_manager=True):
+    def __init__(self, width=1280, height=1024, dpi=96, window_manager=True,
+                 session_bus=False):
         self.width = width
         self.height = height
         self.dpi = dpi
-        self.window_manager = window_manager
+        self.window_manager = "openbox" if window_manager is True else window_manager
+        self.session_bus = session_bus
         self.display = None
         self.env = None
         self._xvfb = None
         self._wm = None
+        self._bus = None
         self._tmp = None
 
     def __enter__(self):
@@ -144,14 +152,16 @@ class XSession:
             os.makedirs(runtime, mode=0o700, exist_ok=True)
             self.env["XDG_RUNTIME_DIR"] = runtime
             if self.window_manager:
-                self._start_openbox()
+                self._start_window_manager()
+            if self.session_bus:
+                self._start_session_bus()
         except BaseException:
             self.__exit__(None, None, None)
             raise
         return self
 
     def __exit__(self, *exc):
-        for proc in (self._wm, self._xvfb):
+        for proc in (self._bus, self._wm, self._xvfb):
             if proc and proc.poll() is None:
                 proc.terminate()
                 try:
@@ -159,6 +169,8 @@ class XSession:
                 except subprocess.TimeoutExpired:
                     proc.kill()
                     proc.wait()
+        if self._bus:
+            self._bus.stdout.close()
         if self._tmp:
             shutil.rmtree(self._tmp, ignore_errors=True)
         return False
@@ -182,16 +194,35 @@ class XSession:
                 number += chunk
         self.display = ":" + number.decode().strip()
 
-    def _start_openbox(self):
-        rc = os.path.join(self._tmp, "rc.xml")
-        with open(rc, "w") as f:
-            f.write(OPENBOX_RC)
-        self._wm = subprocess.Popen(
-            ["openbox", "--config-file", rc, "--sm-disable"], env=self.env,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.run(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False),
-            what="openbox to manage the screen")
+    def _start_window_manager(self):
+        # IceWM and Fluxbox as they come (task bar or tool bar, new windows
+        # focused, four desktops), from the session's empty home folder.
+        args = {"icewm": ["icewm"], "fluxbox": ["fluxbox"]}.get(self.window_manager)
+        if self.window_manager == "openbox":
+            rc = os.path.join(self._tmp, "rc.xml")
+            with open(rc, "w") as f:
+                f.write(OPENBOX_RC)
+            args = ["openbox", "--config-file", rc, "--sm-disable"]
+        if not args:
+            raise HarnessError("unknown window manager %r" % self.window_manager)
+        self._wm = subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        # Fluxbox announces itself before it has finished starting; its
+        # first focus decision (on its own window) marks the end.
+        ready = ("_NET_ACTIVE_WINDOW" if self.window_manager == "fluxbox"
+                 else "_NET_SUPPORTING_WM_CHECK")
+        wait_until(lambda: ready + "(WINDOW)" in self.run(["xprop", "-root", ready],
+                                                          check=False),
+                   what="%s to manage the screen" % self.window_manager)
+
+    def _start_session_bus(self):
+        self._bus = subprocess.Popen(
+            ["dbus-daemon", "--session", "--nofork", "--print-address=1"], env=self.env,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        address = self._bus.stdout.readline().strip()
+        if not address:
+            raise HarnessError("dbus-daemon did not start")
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
     def kill_server(self):
         """Ends the X server at once, as when a session ends."""

@@ -53,11 +53,12 @@ TEST_F(AppTest, PassCountBeyondSixteenBitsIsAnOverflowBeforeTheWait) {
     EXPECT_FALSE(fake.files.count(kLock));
 }
 
-TEST_F(AppTest, ClickDuringTimedWaitClosesAtOnceAndWaitRunsOut) {
+TEST_F(AppTest, ClickDuringTimedWaitClosesAtOnceAndEndsTheWait) {
     SetIni("[window]\ntime=10000\n");
     ClickAt(50);
     EXPECT_EQ(RunApp(), 0);
-    EXPECT_EQ(fake.passes, 501);
+    EXPECT_EQ(fake.passes, 50);
+    EXPECT_FALSE(fake.Called("RunUntilClosed"));
     EXPECT_THAT(fake.CallsStartingWith("DestroyWindow"), ElementsAre("DestroyWindow"));
     EXPECT_THAT(fake.CallsStartingWith("DeleteOwnFile"), ElementsAre("DeleteOwnFile " + kLock));
     EXPECT_EQ(fake.CallsStartingWith("WriteProfileString").size(), 2u);
@@ -76,8 +77,8 @@ TEST_F(AppTest, CloseBoxReleasesLockAndSavesButStartsNothing) {
 TEST_F(AppTest, CloseDownRunsOnceWhateverClosesTheWindow) {
     SetIni("[window]\ntime=100\n");
     ClickAt(1);
-    CloseBoxAt(2);
-    ClickAt(3);
+    CloseBoxAt(1);
+    ClickAt(1);
     EXPECT_EQ(RunApp(), 0);
     EXPECT_EQ(fake.CallsStartingWith("DestroyWindow").size(), 1u);
     EXPECT_EQ(fake.CallsStartingWith("DeleteOwnFile").size(), 1u);
@@ -174,7 +175,7 @@ TEST_F(AppTest, ClickStartsNamedProgramThenCloses) {
              Case{"C:\\mail\\client.exe", true, false},
              Case{"client.exe", true, false},
              Case{"C:\\mail\\client.exe -new", false, true},  // arguments make another name
-             Case{"C:\\mail", false, true},                    // a directory is no program
+             Case{"C:\\mail", false, true},                   // a directory is no program
              Case{"C:\\other\\client.exe", false, true},
          }) {
         fake::FakePlatform platform;

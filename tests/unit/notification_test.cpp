@@ -8,6 +8,7 @@
 #include "window/Design.h"
 #include "window/MessageText.h"
 #include "window/Notification.h"
+#include "window/Placement.h"
 
 namespace zb {
 namespace {
@@ -154,6 +155,60 @@ TEST_F(NotificationTest, HiddenLabelBuildsNoMessage) {
     settings.textBackground = "not a colour";
     EXPECT_EQ(ShowFailureNumber(), 0);
     EXPECT_FALSE(fake.Called("DateText"));
+}
+
+TEST_F(NotificationTest, WindowOutOfSightIsShownOnTheScreenButTheSettingsStay) {
+    fake.workAreas = {{0, 0, 1280, 994}};
+    settings.windowLeft = 100000;  // pixel 6667
+    settings.windowTop = 100000;
+    ShowNotification(fake, settings, "", {kDir});
+    EXPECT_TRUE(fake.Called("SetWindowRect 1047,861 233x133"));
+    EXPECT_EQ(settings.windowLeft, 100000);
+}
+
+TEST_F(NotificationTest, WindowMovedOntoAMonitorTakesItsResolution) {
+    // Saved far right of a 96 dpi monitor; the nearest work area is that of
+    // a 192 dpi monitor above it, which sizes the window once it is there.
+    fake.workAreas = {{0, 0, 1280, 994}, {0, -2000, 3000, 2000}};
+    fake.dpiMonitors = {{{0, -2000, 3000, 2000}, 192}};
+    settings.windowLeft = 60000;  // pixel 4000
+    settings.windowTop = -3000;   // pixel -200
+    EXPECT_EQ(ShowNotification(fake, settings, "", {kDir}).dpi, 192);
+    EXPECT_TRUE(fake.Called("SetWindowRect 2533,-267 467x267"));
+}
+
+bool operator==(const PixelRect& a, const PixelRect& b) {
+    return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
+}
+
+TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
+    // A monitor with a task bar below, and a larger one to its right.
+    const PixelRect first{0, 0, 1280, 994};
+    const PixelRect second{1280, 0, 1920, 1080};
+    struct Case {
+        const char* what;
+        PixelRect window;
+        std::vector<PixelRect> areas;
+        PixelRect placed;
+    };
+    const Case cases[] = {
+        {"on screen", {233, 233, 233, 133}, {first}, {233, 233, 233, 133}},
+        {"partly off, 32 pixels of the caption on",
+         {1248, 962, 233, 133},
+         {first},
+         {1248, 962, 233, 133}},
+        {"partly off, 31 pixels on", {1249, 100, 233, 133}, {first}, {1047, 100, 233, 133}},
+        {"caption above the area", {100, -1, 233, 133}, {first}, {100, 0, 233, 133}},
+        {"wholly off", {6667, 6667, 233, 133}, {first}, {1047, 861, 233, 133}},
+        {"on the second monitor", {3000, 500, 233, 133}, {first, second}, {3000, 500, 233, 133}},
+        {"second monitor gone", {3000, 500, 233, 133}, {first}, {1047, 500, 233, 133}},
+        {"nearer to the second", {3400, -500, 233, 133}, {first, second}, {2967, 0, 233, 133}},
+        {"larger than the area", {-50, -40, 1500, 1100}, {first}, {0, 0, 1500, 1100}},
+        {"small window wholly needed", {1270, 10, 20, 20}, {first}, {1260, 10, 20, 20}},
+        {"no work areas known", {6667, 6667, 233, 133}, {}, {6667, 6667, 233, 133}},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(PlaceOnWorkArea(c.window, c.areas) == c.placed) << c.what;
 }
 
 TEST(DesignTest, BuiltInDesignInPixelsOfTheScreen) {

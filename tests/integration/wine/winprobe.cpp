@@ -9,6 +9,11 @@
 //                                a tab and its text (UTF-8; CR as \r, LF as \n)
 //   winprobe.exe style CAPTION   that window's style and extended style, in hex
 //   winprobe.exe ok CAPTION      presses OK on that window (a message box)
+//   winprobe.exe close CAPTION   asks that window to close (WM_CLOSE)
+//   winprobe.exe edit CAPTION    opens a window titled CAPTION with a text
+//                                field that has the focus, for a user to type
+//                                in (`list CAPTION` reads what arrived); it
+//                                runs until the window is closed
 //   winprobe.exe names CAPTION   one line per control of that window: its
 //                                class, a tab and its accessible (MSAA) name
 //   winprobe.exe alert FILE      waits (at most a minute) for one alert event
@@ -18,7 +23,8 @@
 //   winprobe.exe                 (no arguments) writes its own command line to
 //                                started.txt in the current directory
 //
-// Exit status 0 when such a window was found, 1 when not, 2 for wrong usage.
+// Exit status 0 when such a window was found (or closed), 1 when not, 2 for
+// wrong usage.
 #define WIN32_LEAN_AND_MEAN
 #ifndef UNICODE
 #define UNICODE
@@ -164,6 +170,32 @@ int RecordStart() {
     return 0;
 }
 
+LRESULT CALLBACK EditorProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// A window with one text field that has the keyboard focus, until closed.
+int Editor(const std::wstring& caption) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = EditorProc;
+    windowClass.lpszClassName = L"WinprobeEditor";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(windowClass.lpszClassName, caption.c_str(), WS_OVERLAPPEDWINDOW,
+                                500, 500, 400, 150, nullptr, nullptr, nullptr, nullptr);
+    HWND field = CreateWindowW(L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 360, 30,
+                               window, nullptr, nullptr, nullptr);
+    ShowWindow(window, SW_SHOW);
+    SetFocus(field);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -173,6 +205,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc != 3)
         return 2;
     const std::wstring command = argv[1];
+    if (command == L"edit")
+        return Editor(argv[2]);
     CoInitialize(nullptr);
     if (command == L"alert")
         return WaitForAlert(argv[2]);
@@ -196,6 +230,10 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"ok") {
         PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    if (command == L"close") {
+        PostMessageW(search.found, WM_CLOSE, 0, 0);
         return 0;
     }
     return 2;
