@@ -329,15 +329,10 @@ int QtPlatform::SetTopMost(bool onTop) {
         return 0;
     const auto id = static_cast<std::uint32_t>(window_->winId());
     topMost_ = onTop;
-    bool sent;
-    if (x11::IsMapped(id)) {
-        sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");
-    } else {
-        // Not mapped yet: the window manager reads the state when it maps it.
-        if (onTop)
-            x11::AddStateBeforeMapping(id, "_NET_WM_STATE_ABOVE");
-        sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");
-    }
+    // Not mapped yet: the window manager reads the state when it maps it.
+    if (onTop && !x11::IsMapped(id))
+        x11::AddStateBeforeMapping(id, "_NET_WM_STATE_ABOVE");
+    const bool sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");
     return onTop && sent ? 1 : 0;
 }
 

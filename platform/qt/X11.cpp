@@ -38,8 +38,9 @@ using Reply = std::unique_ptr<T, decltype(&std::free)>;
 // The atoms the requests here name, interned together with the first one
 // asked for: one round trip to the X server instead of one per name.
 constexpr const char* kKnownAtoms[] = {
-    "_NET_SUPPORTED", "_NET_REQUEST_FRAME_EXTENTS", "_NET_FRAME_EXTENTS",
-    "_NET_WM_STATE",  "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE",
+    "_NET_SUPPORTED",  "_NET_REQUEST_FRAME_EXTENTS", "_NET_FRAME_EXTENTS",
+    "_NET_WM_STATE",   "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE",
+    "_NET_WM_DESKTOP", "_NET_WM_STATE_STICKY",
 };
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
