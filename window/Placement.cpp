@@ -40,13 +40,17 @@ int Inside(int start, int length, int areaStart, int areaLength) {
     return std::clamp(start, areaStart, areaStart + areaLength - length);
 }
 
+// An empty window still has a point on the screen to be found at.
+PixelRect AtLeastOnePixel(PixelRect window) {
+    window.width = std::max(window.width, 1);
+    window.height = std::max(window.height, 1);
+    return window;
+}
+
 }  // namespace
 
 PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas) {
-    // An empty window still has a point on the screen to be found at.
-    PixelRect window = outer;
-    window.width = std::max(window.width, 1);
-    window.height = std::max(window.height, 1);
+    const PixelRect window = AtLeastOnePixel(outer);
 
     const PixelRect* nearest = nullptr;
     std::int64_t nearestDistance = 0;
@@ -77,9 +81,7 @@ PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>&
 }
 
 PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas) {
-    PixelRect window = outer;
-    window.width = std::max(window.width, 1);
-    window.height = std::max(window.height, 1);
+    const PixelRect window = AtLeastOnePixel(outer);
     for (const PixelRect& area : workAreas) {
         if (area.width > 0 && area.height > 0 && UsablyOn(window, area))
             return outer;
