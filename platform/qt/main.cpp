@@ -17,7 +17,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/App.h"
 #include "platform/posix/Process.h"
@@ -151,35 +150,6 @@ void CloseDownAfterLostDisplay() {
         gLivePlatform->CloseDownWithoutDisplay();
 }
 
-// Sets environment variables for the toolkit's start only and puts the old
-// values back afterwards, so that a program the notification starts later
-// inherits the user's own environment.
-class ScopedEnvironment {
-public:
-    ~ScopedEnvironment() {
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second)
-                ::setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                ::unsetenv(it->first.c_str());
-        }
-    }
-    void Set(const char* name, const char* value) {
-        Save(name);
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-
-private:
-    void Save(const char* name) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    }
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 int Run(int argc, char** argv) {
     if (const std::optional<int> status = AnswerInformationRequest(argc, argv))
         return *status;
@@ -211,22 +181,20 @@ int Run(int argc, char** argv) {
                       nullptr};
     int qtArgc = 3;
 
-    std::optional<QApplication> application;
-    {
-        // Positions and sizes are device pixels computed from the screen's
-        // real DPI, so Qt must not scale them a second time.
-        ScopedEnvironment environment;
-        environment.Set("QT_ENABLE_HIGHDPI_SCALING", "0");
-        environment.Set("QT_SCALE_FACTOR", nullptr);
-        environment.Set("QT_SCREEN_SCALE_FACTORS", nullptr);
-        environment.Set("QT_AUTO_SCREEN_SCALE_FACTOR", nullptr);
-        // Qt's own event dispatcher rather than GLib's: under GLib's an X
-        // event may wait in Qt's queue until the next one arrives, and a
-        // click on the notification, which takes no focus, is often the
-        // last event for a long time.
-        environment.Set("QT_NO_GLIB", "1");
-        application.emplace(qtArgc, qtArgv);
-    }
+    // The toolkit's settings, made in this process's environment only: the
+    // programs the notification starts get the one kept above.
+    // Positions and sizes are device pixels computed from the screen's real
+    // DPI, so Qt must not scale them a second time.
+    ::setenv("QT_ENABLE_HIGHDPI_SCALING", "0", 1);
+    ::unsetenv("QT_SCALE_FACTOR");
+    ::unsetenv("QT_SCREEN_SCALE_FACTORS");
+    ::unsetenv("QT_AUTO_SCREEN_SCALE_FACTOR");
+    // Qt's own event dispatcher rather than GLib's: under GLib's an X event
+    // may wait in Qt's queue until the next one arrives, and a click on the
+    // notification, which takes no focus, is often the last event for a long
+    // time.
+    ::setenv("QT_NO_GLIB", "1", 1);
+    QApplication application(qtArgc, qtArgv);
     // Qt sets the whole locale from the environment too; numbers stay in the
     // C format so that settings read and write the same everywhere.
     std::setlocale(LC_NUMERIC, "C");

@@ -141,6 +141,7 @@ class NoSessionTest(apprun.AppTest):
         self.assertIn(mark, started.splitlines())
         self.assertNotIn("DBUS_SESSION_BUS_ADDRESS", started)
         self.assertNotIn("PULSE_SERVER", started)
+        self.assertNotIn("QT_NO_GLIB", started)
         self.assertEqual(marked_processes(mark), [])
 
 
