@@ -84,6 +84,10 @@ struct AppFolders {
     std::vector<std::string> data;
 };
 
+// How often a backend tries to take a lock path that keeps naming another
+// file (others are creating and deleting it) before it counts as held.
+inline constexpr int kLockAttempts = 100;
+
 // What taking an instance lock found at its path.
 enum class LockResult {
     Created,    // nothing: the lock file is new, and held by this process

@@ -17,9 +17,6 @@
 namespace zb::posix {
 namespace {
 
-// Tries of TakeLock before a path that keeps changing counts as held.
-constexpr int kLockAttempts = 100;
-
 // Whether `path` itself (not a link's target) is the file `st` describes.
 bool NamesFile(const std::string& path, const struct stat& st) {
     struct stat now;

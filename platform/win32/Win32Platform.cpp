@@ -19,9 +19,6 @@ namespace {
 
 constexpr wchar_t kAppTitle[] = L"Zettelblick";
 
-// Tries of TakeLockFile before a path that keeps changing counts as held.
-constexpr int kLockAttempts = 100;
-
 // A lock file is opened with this access and no sharing: while the handle is
 // open no other process can open the file (a later start sees a sharing
 // violation), delete it or rename it, and DELETE lets its holder delete it
