@@ -64,6 +64,17 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+std::string WithoutAccessKeyMarks(std::string_view text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '&')
+            shown += text[i];
+        else if (i + 1 < text.size() && text[i + 1] == '&')
+            shown += text[++i];
+    }
+    return shown;
+}
+
 bool HasNonAscii(std::string_view text) {
     for (const char c : text) {
         if (static_cast<unsigned char>(c) >= 0x80)

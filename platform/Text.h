@@ -49,6 +49,10 @@ bool HasNonAscii(std::string_view text);
 // as Windows converts them.
 std::string Windows1252ToUtf8(std::string_view bytes);
 
+// A label's text as it reads: a single "&" marks the next character as the
+// access key and is not shown, "&&" shows one "&".
+std::string WithoutAccessKeyMarks(std::string_view text);
+
 // The value of `c` as a digit of `base` (2 to 36: 0-9, then letters of either
 // case for 10 to 35); -1 when it is no digit of that base.
 int DigitValue(char c, int base);

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "platform/Text.h"
+
 namespace zb::qt {
 namespace {
 
@@ -117,19 +119,7 @@ void LabelWidget::Apply(const LabelSpec& label) {
 }
 
 QString LabelWidget::SpokenText() const {
-    // A single "&" marks the next character and is not shown; "&&" shows one.
-    QString spoken;
-    spoken.reserve(text_.size());
-    for (qsizetype i = 0; i < text_.size(); ++i) {
-        if (text_[i] == QChar('&')) {
-            if (i + 1 < text_.size() && text_[i + 1] == QChar('&'))
-                ++i;
-            else
-                continue;
-        }
-        spoken += text_[i];
-    }
-    return spoken;
+    return QString::fromStdString(WithoutAccessKeyMarks(text_.toStdString()));
 }
 
 void LabelWidget::paintEvent(QPaintEvent*) {

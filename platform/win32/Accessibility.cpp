@@ -61,17 +61,6 @@ void RaiseAnnouncement(HWND source, const std::wstring& text) {
         ::NotifyWinEvent(EVENT_SYSTEM_ALERT, source, OBJID_CLIENT, CHILDID_SELF);
 }
 
-std::wstring WithoutAccessKeyMarks(const std::wstring& text) {
-    std::wstring shown;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != L'&')
-            shown += text[i];
-        else if (i + 1 < text.size() && text[i + 1] == L'&')
-            shown += text[++i];
-    }
-    return shown;
-}
-
 std::wstring PictureName(const std::wstring& path) {
     const std::size_t folder = path.find_last_of(L"\\/:");
     std::wstring name = folder == std::wstring::npos ? path : path.substr(folder + 1);

@@ -16,10 +16,6 @@ namespace zb::win32 {
 // speaks it twice.
 void RaiseAnnouncement(HWND source, const std::wstring& text);
 
-// A STATIC control's text as it reads: a single "&" marks the access key and
-// is not shown, "&&" shows one.
-std::wstring WithoutAccessKeyMarks(const std::wstring& text);
-
 // The accessible name of a picture file: its name without folder and
 // extension ("thebat" for "C:\Zettelblick\thebat.jpg").
 std::wstring PictureName(const std::wstring& path);

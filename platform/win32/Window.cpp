@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
@@ -219,7 +220,8 @@ void Window::Show() {
 
 void Window::Announce() {
     if (Style(label_) & WS_VISIBLE)
-        RaiseAnnouncement(label_, WithoutAccessKeyMarks(WindowText(label_)));
+        RaiseAnnouncement(label_,
+                          Utf8ToWide(WithoutAccessKeyMarks(WideToUtf8(WindowText(label_)))));
     else
         RaiseAnnouncement(hwnd_, WindowText(hwnd_));
 }
