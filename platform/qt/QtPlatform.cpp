@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QScreen>
 #include <QWindow>
@@ -16,6 +15,7 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "platform/Text.h"
 #include "platform/canberra/Sound.h"
@@ -225,11 +225,8 @@ void QtPlatform::SetLabelVisible(bool visible) {
 void QtPlatform::LoadPicture(const std::string& path) {
     const std::string file = posix::NativePath(path);
     QImage image = DecodePicture(file);
-    // The picture's file name without its extension is its name for screen
-    // readers, as on Windows.
     if (window_)
-        window_->Picture()->SetImage(std::move(image),
-                                     QFileInfo(QString::fromStdString(file)).completeBaseName());
+        window_->Picture()->SetImage(std::move(image), QString::fromStdString(PictureName(file)));
 }
 
 void QtPlatform::SetPicture(const PictureSpec& picture) {

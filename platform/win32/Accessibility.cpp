@@ -61,13 +61,4 @@ void RaiseAnnouncement(HWND source, const std::wstring& text) {
         ::NotifyWinEvent(EVENT_SYSTEM_ALERT, source, OBJID_CLIENT, CHILDID_SELF);
 }
 
-std::wstring PictureName(const std::wstring& path) {
-    const std::size_t folder = path.find_last_of(L"\\/:");
-    std::wstring name = folder == std::wstring::npos ? path : path.substr(folder + 1);
-    const std::size_t dot = name.rfind(L'.');
-    if (dot != std::wstring::npos && dot > 0)
-        name.resize(dot);
-    return name;
-}
-
 }  // namespace zb::win32

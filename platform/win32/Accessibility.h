@@ -16,8 +16,4 @@ namespace zb::win32 {
 // speaks it twice.
 void RaiseAnnouncement(HWND source, const std::wstring& text);
 
-// The accessible name of a picture file: its name without folder and
-// extension ("thebat" for "C:\Zettelblick\thebat.jpg").
-std::wstring PictureName(const std::wstring& path);
-
 }  // namespace zb::win32
