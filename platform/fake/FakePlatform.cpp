@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "platform/Failure.h"
+#include "platform/Profile.h"
 #include "platform/Text.h"
 #include "platform/Wildcard.h"
-#include "settings/Profile.h"
 
 namespace zb::fake {
 namespace {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 
 namespace zb::posix {
 

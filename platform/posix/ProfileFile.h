@@ -1,5 +1,5 @@
 // The profile (INI) functions on files, for the Linux backend and
-// profile-tool: settings/Profile's reader and writer on the bytes of a file,
+// profile-tool: platform/Profile's reader and writer on the bytes of a file,
 // read with FileIo and written by atomic replacement.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The profile reader on arbitrary file bytes, names and buffer sizes.
 #include <cstring>
 
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 #include "tests/fuzz/FuzzInput.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -2,7 +2,7 @@
 // back as written and every other key reads as before.
 #include <set>
 
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 #include "tests/fuzz/FuzzInput.h"
 
 namespace {

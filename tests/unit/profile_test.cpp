@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 
 namespace {
 

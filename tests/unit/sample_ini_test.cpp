@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 #include "settings/Settings.h"
 
 namespace {

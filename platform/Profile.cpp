@@ -1,4 +1,4 @@
-#include "settings/Profile.h"
+#include "platform/Profile.h"
 
 #include <cstddef>
 #include <utility>
