@@ -64,6 +64,13 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+std::string CutToChars(const std::string& text, int maxChars) {
+    std::size_t pos = 0;
+    for (int chars = 0; chars < maxChars && pos < text.size(); ++chars)
+        pos += DecodeUtf8(text, pos).bytes;
+    return text.substr(0, pos);
+}
+
 std::string WithoutAccessKeyMarks(std::string_view text) {
     std::string shown;
     for (std::size_t i = 0; i < text.size(); ++i) {

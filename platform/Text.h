@@ -49,6 +49,14 @@ bool HasNonAscii(std::string_view text);
 // as Windows converts them.
 std::string Windows1252ToUtf8(std::string_view bytes);
 
+// Text fields (the settings' texts, the built message) hold at most this many
+// characters.
+constexpr int kTextFieldChars = 250;
+
+// Cuts UTF-8 text to at most `maxChars` characters (code points; a stray
+// byte that is no valid UTF-8 counts as one).
+std::string CutToChars(const std::string& text, int maxChars);
+
 // A label's text as it reads: a single "&" marks the next character as the
 // access key and is not shown, "&&" shows one "&".
 std::string WithoutAccessKeyMarks(std::string_view text);

@@ -130,13 +130,6 @@ std::span<const SettingRow> SettingsTable() {
     return kTable;
 }
 
-std::string CutToChars(const std::string& text, int maxChars) {
-    std::size_t pos = 0;
-    for (int chars = 0; chars < maxChars && pos < text.size(); ++chars)
-        pos += DecodeUtf8(text, pos).bytes;
-    return text.substr(0, pos);
-}
-
 Settings LoadSettings(Platform& platform, const std::string& iniPath, const std::string& textKey) {
     Settings settings;
     for (const SettingRow& row : kTable) {

@@ -59,9 +59,6 @@ struct Settings {
     std::int16_t speakerTime{};
 };
 
-// Text fields hold at most this many characters.
-constexpr int kTextFieldChars = 250;
-
 enum class SettingKind { Int32, Int16, Text };
 
 // One row of the settings table. Exactly one member pointer is set, matching
@@ -94,9 +91,5 @@ void WritePosition(Platform& platform,
                    const std::string& iniPath,
                    double leftTwips,
                    double topTwips);
-
-// Cuts UTF-8 text to at most `maxChars` characters (code points; a stray
-// byte that is no valid UTF-8 counts as one).
-std::string CutToChars(const std::string& text, int maxChars);
 
 }  // namespace zb

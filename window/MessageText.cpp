@@ -1,7 +1,7 @@
 #include "window/MessageText.h"
 
 #include "platform/Platform.h"
-#include "settings/Settings.h"
+#include "platform/Text.h"
 
 namespace zb {
 namespace {
@@ -25,7 +25,8 @@ std::string ReplaceAll(const std::string& text, const std::string& what, const s
 
 }  // namespace
 
-std::string BuildMessageText(const std::string& message, const std::string& place,
+std::string BuildMessageText(const std::string& message,
+                             const std::string& place,
                              Platform& platform) {
     std::string text = ReplaceAll(message, "\\n", "\r\n");
     text = ReplaceAll(text, "\\date", platform.DateText());

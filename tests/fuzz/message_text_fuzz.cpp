@@ -1,7 +1,7 @@
 // The message builder on arbitrary templates and places: never more than
 // 250 characters.
+#include "platform/Text.h"
 #include "platform/fake/FakePlatform.h"
-#include "settings/Settings.h"
 #include "tests/fuzz/FuzzInput.h"
 #include "window/MessageText.h"
 

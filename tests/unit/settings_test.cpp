@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "platform/fake/FakePlatform.h"
 #include "settings/Settings.h"
 
