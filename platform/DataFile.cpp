@@ -17,13 +17,4 @@ std::string DataFilePath(Platform& platform,
     return folders.front() + "\\" + name;
 }
 
-std::string PictureName(const std::string& path) {
-    const std::size_t folder = path.find_last_of("\\/");
-    std::string name = folder == std::string::npos ? path : path.substr(folder + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        name.resize(dot);
-    return name;
-}
-
 }  // namespace zb

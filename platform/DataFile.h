@@ -15,9 +15,4 @@ std::string DataFilePath(Platform& platform,
                          const std::vector<std::string>& folders,
                          const std::string& name);
 
-// The name screen readers give a picture: its file name without folder and
-// extension ("thebat" for "C:\Zettelblick\thebat.jpg" or
-// "/usr/share/zettelblick/thebat.jpg").
-std::string PictureName(const std::string& path);
-
 }  // namespace zb

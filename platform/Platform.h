@@ -52,16 +52,20 @@ struct LabelSpec {
     FontSpec font;
     Color textColor = 0;
     std::string text;
+    // The text as a screen reader reads it (the access-key marks taken out).
+    std::string spokenText;
 };
 
 struct PictureSpec {
     PixelRect rect;
     bool border = false;
+    // What a screen reader says for the picture.
+    std::string accessibleName;
 };
 
 // The window as it is first made, before the settings change it, in pixels:
-// its inner area, caption and colour, and the label's and picture box's
-// places and looks.
+// its inner area, caption (also what a screen reader says for the window)
+// and colour, and the label's and picture box's places and looks.
 struct WindowDesign {
     int innerWidth = 0;
     int innerHeight = 0;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/Text.h"
+
 namespace zb {
 
 int TwipsToPixels(std::int32_t twips, double dpi) {
@@ -42,9 +44,19 @@ WindowDesign BuiltInDesign(double dpiX, double dpiY) {
     design.label.font.name = "MS Sans Serif";
     design.label.font.pixels = PointsToPixels(design.label.font.points, dpiY);
     design.label.text = "Example";
+    design.label.spokenText = WithoutAccessKeyMarks(design.label.text);
 
     design.picture.rect = TwipsToPixels(0, 0, 1350, 1350, dpiX, dpiY);
     return design;
+}
+
+std::string PictureName(const std::string& path) {
+    const std::size_t folder = path.find_last_of("\\/");
+    std::string name = folder == std::string::npos ? path : path.substr(folder + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    return name;
 }
 
 }  // namespace zb

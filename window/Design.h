@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -28,5 +29,10 @@ PixelRect TwipsToPixels(std::int32_t left,
 // "Example" (pale yellow, black, no border) at 1375, 0, 2000 by 1350 twips
 // and the picture box at 0, 0, 1350 by 1350 twips.
 WindowDesign BuiltInDesign(double dpiX, double dpiY);
+
+// The name screen readers give a picture: its file name without folder and
+// extension ("thebat" for "thebat.jpg", "C:\Zettelblick\thebat.jpg" or
+// "pics/thebat.jpg").
+std::string PictureName(const std::string& path);
 
 }  // namespace zb

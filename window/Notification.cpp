@@ -2,6 +2,7 @@
 
 #include "platform/DataFile.h"
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "window/AlwaysOnTop.h"
 #include "window/ColorText.h"
 #include "window/Design.h"
@@ -57,6 +58,7 @@ LabelSpec LabelAt(const Settings& s, const std::string& message, double dpi) {
     label.textColor = ParseColorText(s.textFontColor);
     label.font.name = s.textFont;
     label.text = message;
+    label.spokenText = WithoutAccessKeyMarks(message);
     return label;
 }
 
@@ -67,6 +69,8 @@ PictureSpec PictureAt(const Settings& s, double dpi) {
     picture.rect = TwipsToPixels(s.imageLeft, s.imageTop, s.imageWidth, s.imageHeight, dpi, dpi);
     RequireChoice("image.border", s.imageBorder, 1);
     picture.border = s.imageBorder == 1;
+    // The same name from whichever data folder the file comes.
+    picture.accessibleName = PictureName(s.imagePicture);
     return picture;
 }
 

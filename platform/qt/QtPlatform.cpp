@@ -15,7 +15,6 @@
 #include <ctime>
 #include <thread>
 
-#include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "platform/Text.h"
 #include "platform/canberra/Sound.h"
@@ -226,7 +225,7 @@ void QtPlatform::LoadPicture(const std::string& path) {
     const std::string file = posix::NativePath(path);
     QImage image = DecodePicture(file);
     if (window_)
-        window_->Picture()->SetImage(std::move(image), QString::fromStdString(PictureName(file)));
+        window_->Picture()->SetImage(std::move(image));
 }
 
 void QtPlatform::SetPicture(const PictureSpec& picture) {

@@ -6,8 +6,6 @@
 #include <QPainter>
 #include <QTimer>
 
-#include "platform/Text.h"
-
 namespace zb::qt {
 namespace {
 
@@ -102,6 +100,7 @@ void LabelWidget::Apply(const LabelSpec& label) {
     textColor_ = ToQColor(label.textColor);
     flags_ = AlignmentFlag(label.align) | Qt::AlignTop | Qt::TextWordWrap | Qt::TextShowMnemonic;
     text_ = LabelDrawText(label.text);
+    spokenText_ = LabelDrawText(label.spokenText);
 
     // Size and styles first, then the name, which keeps them.
     QFont font;
@@ -119,7 +118,7 @@ void LabelWidget::Apply(const LabelSpec& label) {
 }
 
 QString LabelWidget::SpokenText() const {
-    return QString::fromStdString(WithoutAccessKeyMarks(text_.toStdString()));
+    return spokenText_;
 }
 
 void LabelWidget::paintEvent(QPaintEvent*) {
@@ -145,15 +144,15 @@ PictureWidget::PictureWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void PictureWidget::SetImage(QImage image, const QString& name) {
+void PictureWidget::SetImage(QImage image) {
     image_ = std::move(image);
-    setAccessibleName(name);
     scaled_ = QPixmap();
     update();
 }
 
 void PictureWidget::Apply(const PictureSpec& picture) {
     border_ = picture.border;
+    setAccessibleName(QString::fromStdString(picture.accessibleName));
     setGeometry(picture.rect.left, picture.rect.top, picture.rect.width, picture.rect.height);
     update();
 }

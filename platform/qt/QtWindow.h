@@ -49,6 +49,7 @@ private:
     QColor textColor_;
     int flags_ = 0;
     QString text_;
+    QString spokenText_;
 };
 
 // The picture box (Image_Logo): the picture stretched to the box, proportions
@@ -56,8 +57,7 @@ private:
 class PictureWidget : public QWidget {
 public:
     explicit PictureWidget(QWidget* parent);
-    // `name` is what a screen reader says for the picture.
-    void SetImage(QImage image, const QString& name);
+    void SetImage(QImage image);
     void Apply(const PictureSpec& picture);
 
 protected:

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
@@ -294,7 +293,7 @@ void Win32Platform::SetLabelVisible(bool visible) {
 }
 
 void Win32Platform::LoadPicture(const std::string& path) {
-    MainWindow().SetPicture(Picture::Load(path), Utf8ToWide(PictureName(path)));
+    MainWindow().SetPicture(Picture::Load(path));
 }
 
 void Win32Platform::SetPicture(const PictureSpec& picture) {

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "platform/Failure.h"
-#include "platform/Text.h"
 #include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
@@ -186,6 +185,7 @@ void Window::SetLabel(const LabelSpec& label) {
 
     labelTextColor_ = ToColorRef(label.textColor);
     ::SetWindowTextW(label_, Utf8ToWide(label.text).c_str());
+    labelSpokenText_ = Utf8ToWide(label.spokenText);
     Repaint();
 }
 
@@ -193,17 +193,17 @@ void Window::SetLabelVisible(bool visible) {
     ::ShowWindow(label_, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void Window::SetPicture(Picture picture, const std::wstring& name) {
+void Window::SetPicture(Picture picture) {
     image_ = std::move(picture);
-    // The owner-drawn box never shows its text: it is what screen readers
-    // read as the picture's name.
-    ::SetWindowTextW(picture_, name.c_str());
     ::InvalidateRect(picture_, nullptr, FALSE);
 }
 
 void Window::SetPictureBox(const PictureSpec& box) {
     MoveControl(picture_, box.rect);
     SetSunkenBorder(picture_, box.border);
+    // The owner-drawn box never shows its text: it is what screen readers
+    // read as the picture's name.
+    ::SetWindowTextW(picture_, Utf8ToWide(box.accessibleName).c_str());
     Repaint();
 }
 
@@ -220,8 +220,7 @@ void Window::Show() {
 
 void Window::Announce() {
     if (Style(label_) & WS_VISIBLE)
-        RaiseAnnouncement(label_,
-                          Utf8ToWide(WithoutAccessKeyMarks(WideToUtf8(WindowText(label_)))));
+        RaiseAnnouncement(label_, labelSpokenText_);
     else
         RaiseAnnouncement(hwnd_, WindowText(hwnd_));
 }

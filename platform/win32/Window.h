@@ -29,8 +29,7 @@ public:
     void SetBackground(Color color);
     void SetLabel(const LabelSpec& label);
     void SetLabelVisible(bool visible);
-    // The picture and its accessible name.
-    void SetPicture(Picture picture, const std::wstring& name);
+    void SetPicture(Picture picture);
     void SetPictureBox(const PictureSpec& box);
     void SetPictureVisible(bool visible);
     void Show();
@@ -58,6 +57,7 @@ private:
     HFONT labelFont_ = nullptr;
     COLORREF labelBackColor_ = 0;
     COLORREF labelTextColor_ = 0;
+    std::wstring labelSpokenText_;
     bool labelOpaque_ = true;
     Picture image_;
 };

@@ -109,7 +109,14 @@ TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
     settings.textAlign = 2;
     settings.textFontColor = "0000FF";  // blue-green-red: red
     settings.imageBorder = 1;
+    settings.textMessage = "&Post && Pakete";
+    settings.imagePicture = "pics\\logo.jpg";
+    fake.files[kDir + "\\pics\\logo.jpg"] = "jpeg";
     ShowNotification(fake, settings, "", {kDir});
+    // What a screen reader says: the label without its access-key marks, the
+    // picture by its file name.
+    EXPECT_EQ(fake.label.spokenText, "Post & Pakete");
+    EXPECT_EQ(fake.picture.accessibleName, "logo");
     EXPECT_FALSE(fake.label.font.bold);
     EXPECT_TRUE(fake.label.font.italic);
     EXPECT_TRUE(fake.label.font.underline);
