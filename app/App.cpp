@@ -78,7 +78,7 @@ void App::StartUp() {
     if (settings_.windowShow == 1) {
         const ShownNotification shown =
             ShowNotification(platform_, settings_, names_.place, folders_.data);
-        settings_.textMessage = shown.message;
+        message_ = shown.message;
         layoutDpi_ = shown.dpi;
         windowShown_ = true;
     }
@@ -121,7 +121,7 @@ void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
     if (!windowOpen_ || !windowShown_ || dpi == layoutDpi_)
         return;
     Guarded([&] {
-        LayOutNotification(platform_, settings_, dpi, {suggested.left, suggested.top});
+        LayOutNotification(platform_, settings_, message_, dpi, {suggested.left, suggested.top});
         layoutDpi_ = dpi;
     });
 }

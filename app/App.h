@@ -57,13 +57,14 @@ private:
     // follows from them.
     NotificationNames names_;
     std::string lockPath_;
-    // The message field holds the built message text once the window shows.
     zb::Settings settings_;
     std::string iniPath_;
     bool lockOwned_ = false;
 
     bool windowOpen_ = false;
     bool windowShown_ = false;
+    // The message text the window shows, built when it is first shown.
+    std::string message_;
     // The dots per inch the shown window's sizes are laid out for.
     double layoutDpi_ = 0;
 };

@@ -123,10 +123,14 @@ ShownNotification ShowNotification(Platform& platform,
     return shown;
 }
 
-void LayOutNotification(Platform& platform, const Settings& s, double dpi, PixelPoint topLeft) {
+void LayOutNotification(Platform& platform,
+                        const Settings& s,
+                        const std::string& message,
+                        double dpi,
+                        PixelPoint topLeft) {
     platform.SetWindowRect(OuterFrame(s, topLeft, dpi));
     if (s.textShow == 1)
-        platform.SetLabel(LabelAt(s, s.textMessage, dpi));
+        platform.SetLabel(LabelAt(s, message, dpi));
     if (s.imageShow == 1)
         platform.SetPicture(PictureAt(s, dpi));
 }

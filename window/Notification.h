@@ -30,10 +30,11 @@ ShownNotification ShowNotification(Platform& platform,
 
 // Lays the shown window out again for a monitor with `dpi` dots per inch, its
 // outer frame's top-left corner at `topLeft`: its size, the label and the
-// picture box, from the settings ShowNotification showed, whose message field
-// holds the message it built. Nothing is read or built again.
+// picture box, from the settings ShowNotification showed and the message it
+// built. Nothing is read or built again.
 void LayOutNotification(Platform& platform,
                         const Settings& settings,
+                        const std::string& message,
                         double dpi,
                         PixelPoint topLeft);
 
