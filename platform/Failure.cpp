@@ -38,9 +38,24 @@ Failure MakeFailure(int number, const std::string& detail) {
     return Failure(number, text);
 }
 
+Failure SystemFailure(int number, const std::string& subject, const std::string& systemText) {
+    return MakeFailure(number, subject + ": " + systemText);
+}
+
+Failure PathFailure(FileError error,
+                    int notFoundNumber,
+                    const std::string& path,
+                    const std::string& systemText) {
+    int number = kErrPathFileAccess;
+    if (error == FileError::NotFound)
+        number = notFoundNumber;
+    else if (error == FileError::Refused)
+        number = kErrPermissionDenied;
+    return SystemFailure(number, path, systemText);
+}
+
 std::string FailureReportText(const Failure& failure) {
-    return "Run-time error '" + std::to_string(failure.number()) + "':\n\n" +
-           failure.description();
+    return "Run-time error '" + std::to_string(failure.number()) + "':\n\n" + failure.description();
 }
 
 }  // namespace zb

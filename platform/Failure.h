@@ -42,6 +42,25 @@ const char* ErrorDescription(int number);
 // ": detail" when a detail (a file name, the system's own text) is given.
 Failure MakeFailure(int number, const std::string& detail = {});
 
+// What the system's refusal of an operation on a file amounts to.
+enum class FileError {
+    NotFound,  // the file or a folder of its path does not exist
+    Refused,   // no permission, a read-only medium, a file in use
+    Other,
+};
+
+// The failure `number` about `subject`, which the system refused with its
+// own text `systemText`: "description: subject: systemText".
+Failure SystemFailure(int number, const std::string& subject, const std::string& systemText);
+
+// An operation on `path` failed: a missing file or folder gives
+// `notFoundNumber`, a refused access Permission denied (70), anything else
+// Path/File access error (75).
+Failure PathFailure(FileError error,
+                    int notFoundNumber,
+                    const std::string& path,
+                    const std::string& systemText);
+
 // "Run-time error 'N':\n\ndescription" as the report box shows it.
 std::string FailureReportText(const Failure& failure);
 

@@ -13,6 +13,13 @@
 
 namespace zb {
 
+// The program's name: of its executable, its folders (~/.config/zettelblick,
+// /usr/share/zettelblick) and the start of its lines on standard error.
+inline constexpr char kProgramName[] = "zettelblick";
+// The title its message boxes and failure reports carry, and its name to the
+// sound server.
+inline constexpr char kAppTitle[] = "Zettelblick";
+
 // 0x00BBGGRR, lowest byte red.
 using Color = std::uint32_t;
 
@@ -222,7 +229,7 @@ public:
     // Starts `path` as a new process, not waited for; throws Failure when the
     // file cannot be started as a program.
     virtual void StartProgram(const std::string& path) = 0;
-    // Modal box captioned "Zettelblick" with one OK button and no icon.
+    // Modal box captioned kAppTitle with one OK button and no icon.
     virtual void ShowMessage(const std::string& text) = 0;
 
     // --- clock -----------------------------------------------------------------
@@ -232,7 +239,7 @@ public:
     virtual std::string TimeText() = 0;
 
     // --- unexpected failures ---------------------------------------------------
-    // Shows the failure report, captioned "Zettelblick". The caller ends the
+    // Shows the failure report, captioned kAppTitle. The caller ends the
     // process afterwards.
     virtual void ShowFailure(const std::string& text) = 0;
     [[noreturn]] virtual void ExitProcess(int status) = 0;

@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/posix/FileIo.h"
 #include "platform/posix/Process.h"
 
@@ -401,8 +402,8 @@ struct Sound::Impl {
             Debug("create", "context", ca.strerror(error));
             return nullptr;
         }
-        ca.context_change_props(created, CA_PROP_APPLICATION_NAME, "Zettelblick",
-                                CA_PROP_APPLICATION_ID, "zettelblick", nullptr);
+        ca.context_change_props(created, CA_PROP_APPLICATION_NAME, kAppTitle,
+                                CA_PROP_APPLICATION_ID, kProgramName, nullptr);
         if (driver != nullptr) {
             error = ca.context_set_driver(created, driver);
         }

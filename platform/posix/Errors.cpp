@@ -6,25 +6,25 @@
 namespace zb::posix {
 
 Failure SystemFailure(int number, const std::string& subject, int error) {
-    return MakeFailure(number, subject + ": " + std::strerror(error));
+    return zb::SystemFailure(number, subject, std::strerror(error));
 }
 
 Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
-    int number = kErrPathFileAccess;
+    FileError kind = FileError::Other;
     switch (error) {
         case ENOENT:
         case ENOTDIR:
-            number = notFoundNumber;
+            kind = FileError::NotFound;
             break;
         case EACCES:
         case EPERM:
         case EROFS:
-            number = kErrPermissionDenied;
+            kind = FileError::Refused;
             break;
         default:
             break;
     }
-    return SystemFailure(number, path, error);
+    return zb::PathFailure(kind, notFoundNumber, path, std::strerror(error));
 }
 
 }  // namespace zb::posix

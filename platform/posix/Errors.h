@@ -13,7 +13,7 @@ Failure SystemFailure(int number, const std::string& subject, int error);
 
 // A call on `path` failed with `error`: a missing file or folder gives
 // `notFoundNumber`, a refused access Permission denied (70), anything else
-// Path/File access error (75).
+// Path/File access error (75): zb::PathFailure with errno's kind and text.
 Failure PathFailure(int error, int notFoundNumber, const std::string& path);
 
 }  // namespace zb::posix

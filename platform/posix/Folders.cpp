@@ -9,7 +9,7 @@
 namespace zb::posix {
 namespace {
 
-constexpr const char* kFolderName = "zettelblick";
+constexpr const char* kFolderName = kProgramName;
 
 bool IsFolder(const std::string& path) {
     struct stat st;

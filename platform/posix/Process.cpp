@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/posix/Errors.h"
 
 extern char** environ;
@@ -184,7 +185,7 @@ void PrintErrorLine(const std::string& text) {
             line += c;
         }
     }
-    std::fprintf(stderr, "zettelblick: %s\n", line.c_str());
+    std::fprintf(stderr, "%s: %s\n", kProgramName, line.c_str());
     std::fflush(stderr);
 }
 

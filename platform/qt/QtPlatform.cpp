@@ -400,7 +400,7 @@ void QtPlatform::ShowModalText(const std::string& text) {
         posix::PrintErrorLine(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Zettelblick"),
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kAppTitle),
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);

@@ -31,25 +31,25 @@ std::string SystemErrorText(DWORD error) {
 }
 
 Failure SystemFailure(int number, const std::string& subject, DWORD error) {
-    return MakeFailure(number, subject + ": " + SystemErrorText(error));
+    return zb::SystemFailure(number, subject, SystemErrorText(error));
 }
 
 Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
-    int number = kErrPathFileAccess;
+    FileError kind = FileError::Other;
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            number = notFoundNumber;
+            kind = FileError::NotFound;
             break;
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_WRITE_PROTECT:
-            number = kErrPermissionDenied;
+            kind = FileError::Refused;
             break;
         default:
             break;
     }
-    return SystemFailure(number, path, error);
+    return zb::PathFailure(kind, notFoundNumber, path, SystemErrorText(error));
 }
 
 }  // namespace zb::win32

@@ -17,8 +17,6 @@
 namespace zb::win32 {
 namespace {
 
-constexpr wchar_t kAppTitle[] = L"Zettelblick";
-
 // A lock file is opened with this access and no sharing: while the handle is
 // open no other process can open the file (a later start sees a sharing
 // violation), delete it or rename it, and DELETE lets its holder delete it
@@ -415,7 +413,7 @@ void Win32Platform::MessageBoxUtf8(const std::string& text) {
     HWND owner = MessageOwner();
     const bool outer = messageBoxOpen_;
     messageBoxOpen_ = true;
-    ::MessageBoxW(owner, Utf8ToWide(text).c_str(), kAppTitle,
+    ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(kAppTitle).c_str(),
                   MB_OK | (owner ? 0u : UINT{MB_TASKMODAL}));
     messageBoxOpen_ = outer;
 }
