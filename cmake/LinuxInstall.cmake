@@ -7,7 +7,7 @@ include(GNUInstallDirs)
 
 # The sample settings file for Linux: the Windows release's sample with Linux
 # line ends and the sentences about folders that differ.
-set(zb_sample_source ${CMAKE_SOURCE_DIR}/platform/win32/zettelblick.ini)
+set(zb_sample_source ${CMAKE_SOURCE_DIR}/assets/zettelblick.ini)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zb_sample_source})
 file(READ ${zb_sample_source} zb_sample)
 string(REPLACE "\r\n" "\n" zb_sample "${zb_sample}")
