@@ -5,36 +5,6 @@
 # package.
 include(GNUInstallDirs)
 
-# The sample settings file for Linux: the Windows release's sample with Linux
-# line ends and the sentences about folders that differ.
-set(zb_sample_source ${CMAKE_SOURCE_DIR}/assets/zettelblick.ini)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${zb_sample_source})
-file(READ ${zb_sample_source} zb_sample)
-string(REPLACE "\r\n" "\n" zb_sample "${zb_sample}")
-# (Each text is one argument: the comments' semicolons must not split it.)
-function(zb_sample_replace from to)
-    string(FIND "${zb_sample}" "${from}" at)
-    if(at EQUAL -1)
-        message(FATAL_ERROR "${zb_sample_source} no longer holds: ${from}")
-    endif()
-    string(REPLACE "${from}" "${to}" replaced "${zb_sample}")
-    set(zb_sample "${replaced}" PARENT_SCOPE)
-endfunction()
-zb_sample_replace(
-    "; This file lies beside zettelblick.exe. Every value below is the default the\n"
-    "; An installed program reads ~/.config/zettelblick/zettelblick.ini (the folder\n; $XDG_CONFIG_HOME/zettelblick when that is set), a portable one the file\n; beside the program: copy this sample there. Every value below is the default the\n")
-zb_sample_replace("; Command line: zettelblick.exe " "; Command line: zettelblick ")
-zb_sample_replace("read NAME.ini beside the program instead of this file"
-                  "read NAME.ini in this file's folder instead")
-zb_sample_replace(
-    "; Picture file (JPEG, BMP, PNG, GIF or ICO), always taken from the program's\n; folder; a missing file"
-    "; Picture file (JPEG, BMP, PNG, GIF or ICO): a portable program takes it from\n; its own folder; an installed one from this file's folder, else beside the\n; program, else from its data folder (/usr/share/zettelblick for /usr/bin).\n; A missing file")
-zb_sample_replace(
-    "; WAV file played when the window appears, taken from the program's folder;\n"
-    "; WAV file played when the window appears, looked for as the picture is;\n")
-set(ZB_LINUX_SAMPLE_INI ${CMAKE_BINARY_DIR}/share/zettelblick.ini)
-file(CONFIGURE OUTPUT ${ZB_LINUX_SAMPLE_INI} CONTENT "${zb_sample}" @ONLY)
-
 # Manual pages are installed compressed.
 set(zb_man_page ${CMAKE_BINARY_DIR}/share/zettelblick.1.gz)
 add_custom_command(
@@ -47,7 +17,7 @@ add_custom_target(zb_man_page ALL DEPENDS ${zb_man_page})
 
 install(TARGETS zettelblick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/thebat.jpg ${CMAKE_SOURCE_DIR}/assets/message.wav
-              ${ZB_LINUX_SAMPLE_INI}
+              ${ZB_SAMPLE_INI_LINUX}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zettelblick)
 install(FILES ${zb_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
