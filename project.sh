@@ -113,7 +113,7 @@ show() {
     fi
     # No desktop: show it on a private virtual screen and keep a screenshot.
     say "No DISPLAY: showing the notification on a virtual screen"
-    python3 "$ROOT/tests/integration/screenshot.py" --app "$BUILD/app" --out "$BUILD/notification.png"
+    python3 "$ROOT/tools/screenshot.py" --app "$BUILD/app" --out "$BUILD/notification.png"
     echo "Screenshot of the notification: $BUILD/notification.png"
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Shows the notification on a private X screen and saves a picture of it.
 
-    python3 tests/integration/screenshot.py --app build/app --out notification.png
+    python3 tools/screenshot.py --app build/app --out notification.png
         [--ini SETTINGS.ini] [--args "/place:Postfach_2"] [--margin 16]
 
 Starts Xvfb and openbox, copies the application folder APP to a temporary
@@ -24,7 +24,9 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+# The integration tests' harness: the application folder and the X session.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
+                                "integration"))
 import apprun  # noqa: E402
 import xharness  # noqa: E402
 
