@@ -3,7 +3,7 @@
 
 Everything runs on a private Xvfb with openbox (tests/integration/xharness.py)
 and a private PulseAudio server whose only sink is a null sink
-(tests/integration/test_sound.py), so the programs can connect to a working
+(tests/integration/pulse_server.py), so the programs can connect to a working
 sound server. maptime (bench/maptime.c) starts each program and times it.
 
 1. Start-up: interleaved rounds of the Linux build with default settings (an
@@ -49,7 +49,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests",
                                 "integration"))
-import test_sound  # noqa: E402
+import pulse_server  # noqa: E402
 import xharness  # noqa: E402
 
 MESSAGE = "You have got mail!"
@@ -208,7 +208,7 @@ class StreamWatch:
         threading.Thread(target=self._read, daemon=True).start()
         # Any change shows that the subscription is in place.
         while not self.ready.is_set():
-            subprocess.run(["pactl", "set-sink-mute", test_sound.SINK, "0"],
+            subprocess.run(["pactl", "set-sink-mute", pulse_server.SINK, "0"],
                            env=self.server.env(), check=True)
             self.ready.wait(0.2)
         return self
@@ -221,7 +221,7 @@ class StreamWatch:
                 self.events.append((time.monotonic(), words[1], words[4]))
 
     def __exit__(self, *exc):
-        test_sound.stop(self.process)
+        pulse_server.stop(self.process)
         return False
 
     def first_stream(self, after):
@@ -380,7 +380,7 @@ def main():
         shutil.copy2(os.path.join(tools, "qtbare"), app)
         if args.before:
             shutil.copy2(os.path.join(args.before, "zettelblick"), os.path.join(app, BEFORE_EXE))
-        with xharness.XSession() as session, test_sound.PulseServer(root) as server:
+        with xharness.XSession() as session, pulse_server.PulseServer(root) as server:
             env = server.env(session.env)
             report = startup(tools, app, env, args.rounds, args.before)
             report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)

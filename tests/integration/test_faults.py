@@ -286,8 +286,8 @@ class FaultTest(apprun.AppTest):
 
     def test_sound_files_that_are_no_sound(self):
         try:
-            import test_sound
-            server = test_sound.PulseServer(os.path.join(self.root, "pulse"))
+            import pulse_server
+            server = pulse_server.PulseServer(os.path.join(self.root, "pulse"))
             server.__enter__()
             self.addCleanup(server.__exit__, None, None, None)
             env = server.env(self.x.env)
