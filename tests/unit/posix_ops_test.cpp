@@ -1,6 +1,5 @@
 // The POSIX file, process and clock operations of the Linux backend, on a
 // real file system in a temporary directory.
-#include "platform/Wildcard.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
@@ -65,7 +64,7 @@ int FailureNumber(const std::function<void()>& call) {
     return 0;
 }
 
-// --- names and wildcards -------------------------------------------------------
+// --- names -------------------------------------------------------
 
 TEST(NativePathTest, EveryBackslashBecomesASlash) {
     EXPECT_EQ(NativePath("/opt/zb\\zettelblick.ini"), "/opt/zb/zettelblick.ini");
@@ -73,35 +72,6 @@ TEST(NativePathTest, EveryBackslashBecomesASlash) {
     // A root application folder gives two separators in a row.
     EXPECT_EQ(NativePath("/\\x.tmp"), "//x.tmp");
     EXPECT_EQ(NativePath("plain"), "plain");
-}
-
-TEST(WildcardMatchTest, StarAndQuestionMark) {
-    struct Case {
-        const char* pattern;
-        const char* name;
-        bool match;
-    } cases[] = {
-        {"*", "anything", true},
-        {"*", "", true},
-        {"*.tmp", "zettelblick_Text1_Work.tmp", true},
-        {"*.tmp", "zettelblick.ini", false},
-        {"zettelblick_*_Work.tmp", "zettelblick_Text1_Work.tmp", true},
-        {"zettelblick_*_Work.tmp", "zettelblick_Text1_Home.tmp", false},
-        {"?.wav", "a.wav", true},
-        {"?.wav", "ab.wav", false},
-        {"?.wav", ".wav", false},
-        {"a*b*c", "aXbYbZc", true},
-        {"a*b*c", "aXbYbZ", false},
-        {"**x", "x", true},
-        {"message.wav", "message.wav", true},
-        // Case-sensitive, like the file system.
-        {"*.WAV", "message.wav", false},
-        // No character classes: brackets are ordinary characters.
-        {"[ab].wav", "a.wav", false},
-        {"[ab].wav", "[ab].wav", true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(zb::WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " vs " << c.name;
 }
 
 // --- FileExists ------------------------------------------------------------------

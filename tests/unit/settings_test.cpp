@@ -5,7 +5,6 @@
 #include <iterator>
 
 #include "platform/Failure.h"
-#include "platform/Text.h"
 #include "platform/fake/FakePlatform.h"
 #include "settings/Settings.h"
 
@@ -62,11 +61,6 @@ TEST(SettingsTest, CutCountsCharactersNotBytes) {
     // 299 bytes reach the reader's limit in the middle of a character.
     const Settings s = Load("[text]\nText1=" + umlauts + "\n");
     EXPECT_EQ(s.textMessage, umlauts.substr(0, 298));
-    EXPECT_EQ(CutToChars(umlauts, 250), umlauts.substr(0, 500));
-    EXPECT_EQ(CutToChars("ab\xff\xfe"
-                         "cd",
-                         3),
-              "ab\xff");
 }
 
 TEST(SettingsTest, TextReadsRightInEveryCommonEncoding) {
