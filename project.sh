@@ -30,8 +30,9 @@ LINUX_PACKAGES=(
 )
 # The test command's own: the message bus a desktop starts on demand (runs
 # without a session must start none), the package's dependencies
-# (dpkg-shlibdeps) and the manual page's rendering.
-PACKAGING_PACKAGES=(dbus-x11 dpkg-dev man-db)
+# (dpkg-shlibdeps), the manual page's rendering and the package's check
+# against Debian policy (lintian).
+PACKAGING_PACKAGES=(dbus-x11 dpkg-dev man-db lintian)
 # The fuzz targets and the sanitizer builds.
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
 # What the Windows builds and their tests under Wine need: the 32-bit build
@@ -142,15 +143,18 @@ fuzz_smoke() {
     "$ROOT/tests/fuzz/run_fuzz.sh" "$BUILD-fuzz" "${FUZZ_SECONDS:-20}"
 }
 
-# The Debian package: built from the Linux build, installed, a notification
-# shown by an ordinary user, removed. Installing needs root; a developer's run
-# as another user builds the package and says that it skipped the rest.
+# The Debian package: built from the Linux build, checked by lintian (no
+# error, no warning), installed, a notification shown by an ordinary user,
+# removed. Installing needs root; a developer's run as another user builds
+# and checks the package and says that it skipped the rest.
 package_test() {
     say "Building the Debian package"
     (cd "$BUILD" && cpack -G DEB >/dev/null)
     local deb
     deb=$(ls "$BUILD"/dist/zettelblick_*.deb)
     echo "$deb"
+    say "Checking the package against Debian policy (lintian)"
+    lintian --fail-on error,warning "$deb"
     if [ "$(id -u)" != 0 ]; then
         echo "Not root: the package was built, but not installed and tested"
         return 0

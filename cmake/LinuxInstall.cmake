@@ -5,7 +5,24 @@
 # package.
 include(GNUInstallDirs)
 
-# Manual pages are installed compressed.
+# The package's documentation (Debian policy 12.5, 12.7): the licence as a
+# machine-readable copyright file, made from LICENSE (its copyright line; its
+# text indented by one blank, an empty line as " ."), and the changelog.
+set(CPACK_PACKAGE_CONTACT "Zettelblick developers <zettelblick@example.invalid>")
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE zb_license)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" zb_copyright_line "${zb_license}")
+set(ZB_COPYRIGHT "${CMAKE_MATCH_1}")
+string(FIND "${zb_license}" "Permission is hereby granted" zb_license_start)
+string(SUBSTRING "${zb_license}" ${zb_license_start} -1 zb_license_body)
+string(STRIP "${zb_license_body}" zb_license_body)
+string(REPLACE "\n\n" "\n.\n" zb_license_body "${zb_license_body}")
+string(REPLACE "\n" "\n " zb_license_body " ${zb_license_body}")
+set(ZB_LICENSE_BODY "${zb_license_body}")
+set(zb_copyright ${CMAKE_BINARY_DIR}/share/copyright)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/debian/copyright.in ${zb_copyright} @ONLY)
+
+# Manual pages and changelogs are installed compressed.
 set(zb_man_page ${CMAKE_BINARY_DIR}/share/zettelblick.1.gz)
 add_custom_command(
     OUTPUT ${zb_man_page}
@@ -14,13 +31,23 @@ add_custom_command(
     COMMENT "Compressing the manual page"
     VERBATIM)
 add_custom_target(zb_man_page ALL DEPENDS ${zb_man_page})
+set(zb_changelog ${CMAKE_BINARY_DIR}/share/changelog.gz)
+add_custom_command(
+    OUTPUT ${zb_changelog}
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${CMAKE_SOURCE_DIR}/cmake/debian/changelog
+            ${zb_changelog}
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/debian/changelog
+    COMMENT "Compressing the changelog"
+    VERBATIM)
+add_custom_target(zb_changelog ALL DEPENDS ${zb_changelog})
 
 install(TARGETS zettelblick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/thebat.jpg ${CMAKE_SOURCE_DIR}/assets/message.wav
               ${ZB_SAMPLE_INI_LINUX}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zettelblick)
 install(FILES ${zb_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${zb_copyright} ${zb_changelog}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
 
 # The Debian package: dpkg-shlibdeps finds the libraries the program links
 # (Qt 6, xcb), which bring the X platform plugin and the picture decoders
@@ -28,7 +55,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zettelblick)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Zettelblick developers <zettelblick@example.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "small notifier for mail filters and scripts: picture, message and sound")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -27,7 +27,8 @@ SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "ker
                "shlwapi.dll", "user32.dll", "uxtheme.dll", "version.dll",
                "windowscodecs.dll", "winmm.dll"}
 MAX_SIZE = 1 << 20  # a stripped build is about 300 KB; debug information is megabytes
-RELEASE_FILES = ("zettelblick.exe", "zettelblick.ini", "thebat.jpg", "message.wav", "README.txt")
+RELEASE_FILES = ("zettelblick.exe", "zettelblick.ini", "thebat.jpg", "message.wav", "README.txt",
+                 "LICENSE.txt")
 
 
 def pe_header(data):
@@ -91,11 +92,13 @@ class WindowsExeTest(unittest.TestCase):
                     self.assertEqual(sorted(release.namelist()),
                                      sorted(name + "/" + f for f in RELEASE_FILES))
                     packed = release.read(name + "/zettelblick.exe")
-                    readme = release.read(name + "/README.txt")
-                readme.decode("ascii")
-                self.assertTrue(readme.endswith(b"\r\n"))
-                self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"), "a bare LF")
-                self.assertEqual(readme.count(b"\r"), readme.count(b"\r\n"), "a bare CR")
+                    texts = [release.read(name + "/" + f) for f in ("README.txt", "LICENSE.txt")]
+                # Windows text files: ASCII with CRLF line ends.
+                for text in texts:
+                    text.decode("ascii")
+                    self.assertTrue(text.endswith(b"\r\n"))
+                    self.assertEqual(text.count(b"\n"), text.count(b"\r\n"), "a bare LF")
+                    self.assertEqual(text.count(b"\r"), text.count(b"\r\n"), "a bare CR")
                 with open(os.path.join(build, "app", "zettelblick.exe"), "rb") as f:
                     self.assertEqual(packed, f.read())
 
