@@ -38,6 +38,38 @@ Failure MakeFailure(int number, const std::string& detail) {
     return Failure(number, text);
 }
 
+Failure SettingFailure(int number,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected) {
+    return MakeFailure(number, setting + " = " + value + " (expected " + expected + ")");
+}
+
+Failure SettingFailure(const Failure& failure,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected) {
+    // The failure's detail: its text after the standard description.
+    std::string detail = failure.description();
+    const std::string description = ErrorDescription(failure.number());
+    if (detail.compare(0, description.size(), description) == 0)
+        detail.erase(0, description.size());
+    if (detail.compare(0, 2, ": ") == 0)
+        detail.erase(0, 2);
+    Failure about = SettingFailure(failure.number(), setting, value, expected);
+    return detail.empty() ? about : Failure(about.number(), about.description() + ": " + detail);
+}
+
+std::string Quoted(const std::string& value) {
+    return "\"" + value + "\"";
+}
+
+std::string WriteSubject(int number, const std::string& path) {
+    if (number != kErrPermissionDenied && number != kErrPathNotFound)
+        return path;
+    return path + " (its folder must be writable, or the program installed)";
+}
+
 std::string FailureReportText(const Failure& failure) {
     return "Run-time error '" + std::to_string(failure.number()) + "':\n\n" +
            failure.description();

@@ -42,6 +42,29 @@ const char* ErrorDescription(int number);
 // ": detail" when a detail (a file name, the system's own text) is given.
 Failure MakeFailure(int number, const std::string& detail = {});
 
+// The failure `number` about the setting `setting` (section.key) whose value
+// `value` (as written: a text in quotes) was refused, and what it expects:
+// "description: setting = value (expected ...)".
+Failure SettingFailure(int number,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected);
+
+// `failure` (about a file, say) told about the setting that named it:
+// "description: setting = value (expected ...): the failure's own detail".
+Failure SettingFailure(const Failure& failure,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected);
+
+// A value as the failure texts show a text setting: in double quotes.
+std::string Quoted(const std::string& value);
+
+// The subject of the failure `number` about `path`, a file the program must
+// create or delete in its own folders (a lock file): for a refused access or
+// a missing folder it says what the user can do.
+std::string WriteSubject(int number, const std::string& path);
+
 // "Run-time error 'N':\n\ndescription" as the report box shows it.
 std::string FailureReportText(const Failure& failure);
 

@@ -9,7 +9,9 @@ Failure SystemFailure(int number, const std::string& subject, int error) {
     return MakeFailure(number, subject + ": " + std::strerror(error));
 }
 
-Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
+namespace {
+
+int PathErrorNumber(int error, int notFoundNumber) {
     int number = kErrPathFileAccess;
     switch (error) {
         case ENOENT:
@@ -24,7 +26,18 @@ Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
         default:
             break;
     }
-    return SystemFailure(number, path, error);
+    return number;
+}
+
+}  // namespace
+
+Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
+    return SystemFailure(PathErrorNumber(error, notFoundNumber), path, error);
+}
+
+Failure LockFileFailure(int error, const std::string& path) {
+    const int number = PathErrorNumber(error, kErrPathNotFound);
+    return SystemFailure(number, WriteSubject(number, path), error);
 }
 
 }  // namespace zb::posix

@@ -34,7 +34,9 @@ Failure SystemFailure(int number, const std::string& subject, DWORD error) {
     return MakeFailure(number, subject + ": " + SystemErrorText(error));
 }
 
-Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
+namespace {
+
+int PathErrorNumber(DWORD error, int notFoundNumber) {
     int number = kErrPathFileAccess;
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
@@ -49,7 +51,18 @@ Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
         default:
             break;
     }
-    return SystemFailure(number, path, error);
+    return number;
+}
+
+}  // namespace
+
+Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
+    return SystemFailure(PathErrorNumber(error, notFoundNumber), path, error);
+}
+
+Failure LockFileFailure(DWORD error, const std::string& path) {
+    const int number = PathErrorNumber(error, kErrPathNotFound);
+    return SystemFailure(number, WriteSubject(number, path), error);
 }
 
 }  // namespace zb::win32
