@@ -467,7 +467,8 @@ class WineNotifierTest(apprun.AppTest):
 
 class WineInstallTest(unittest.TestCase):
     """The MSI package of the build under Wine: installed for every user,
-    run by a user who cannot write the program's folder, uninstalled."""
+    run by a user who cannot write the program's folder, replaced by a newer
+    version (made with wixl), uninstalled."""
 
     @classmethod
     def setUpClass(cls):
@@ -536,10 +537,30 @@ class WineInstallTest(unittest.TestCase):
         with open(settings, "rb") as f:
             self.assertRegex(f.read(), rb"^\[window\]\r\nleft=3495\r\ntop=3495\r\n$")
 
+        # A newer version replaces it: once that is uninstalled, nothing of
+        # either is left.
         os.chmod(program_dir, 0o755)
-        self.msiexec("/x", msi)
+        newer = self.newer_package(bits)
+        self.msiexec("/i", newer)
+        self.assertTrue(os.path.isfile(os.path.join(program_dir, "zettelblick.exe")))
+        self.msiexec("/x", newer)
         self.assertFalse(os.path.exists(os.path.join(program_dir, "zettelblick.exe")))
         self.assertTrue(os.path.isfile(settings), "the uninstall took the user's settings")
+
+    def newer_package(self, bits):
+        """The build's package as the next version, made with wixl from the
+        same release folder (the Windows path)."""
+        wxs = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform",
+                           "win32", "zettelblick.wxs")
+        newer = os.path.join(self.wine.work_dir, "zettelblick-newer.msi")
+        arch = "x64" if bits == 64 else "x86"
+        license = os.path.isfile(self.wine.build_file("dist", "zettelblick-win%d" % bits,
+                                                      "LICENSE.txt"))
+        subprocess.run(["wixl", "--arch", arch, "-D", "Arch=" + arch, "-D", "Version=99.0.0",
+                        "-D", "Dist=zettelblick-win%d" % bits,
+                        "-D", "License=" + ("yes" if license else "no"), "-o", newer, wxs],
+                       cwd=self.wine.build_file("dist"), check=True, capture_output=True)
+        return wine_env.windows_path(newer)
 
 
 if __name__ == "__main__":
