@@ -21,17 +21,20 @@ function(zb_sample_replace from to)
     set(zb_sample "${replaced}" PARENT_SCOPE)
 endfunction()
 zb_sample_replace(
-    "; This file lies beside zettelblick.exe. Every value below is the default the\n"
-    "; An installed program reads ~/.config/zettelblick/zettelblick.ini (the folder\n; $XDG_CONFIG_HOME/zettelblick when that is set), a portable one the file\n; beside the program: copy this sample there. Every value below is the default the\n")
+    "; Where the program reads its settings file:\n; - Portable (zettelblick.exe in a folder you can write, say one you\n;   unzipped in your home): this file, beside zettelblick.exe.\n; - Installed (from the MSI package into C:\\Program Files\\Zettelblick, or\n;   any folder you cannot write): your own copy,\n;   %APPDATA%\\Zettelblick\\zettelblick.ini. The file beside the program is\n;   then only this sample: copy it to %APPDATA%\\Zettelblick\\ (make that\n;   folder) and change the copy. Without a copy the program makes the file\n;   when it first writes the window's position.\n"
+    "; An installed program reads ~/.config/zettelblick/zettelblick.ini (the folder\n; $XDG_CONFIG_HOME/zettelblick when that is set), a portable one the file\n; beside the program: copy this sample there. Without a copy the program\n; makes the file when it first writes the window's position.\n")
+zb_sample_replace(
+    "It lies beside the\n; program (portable) or in %LOCALAPPDATA%\\Zettelblick\\ (installed)."
+    "It lies beside the\n; program (portable) or in $XDG_RUNTIME_DIR/zettelblick (installed).")
 zb_sample_replace("; Command line: zettelblick.exe " "; Command line: zettelblick ")
-zb_sample_replace("read NAME.ini beside the program instead of this file"
+zb_sample_replace("read NAME.ini (in the same folder) instead of this file"
                   "read NAME.ini in this file's folder instead")
 zb_sample_replace(
-    "; Picture file (JPEG, BMP, PNG, GIF or ICO), always taken from the program's\n; folder; a missing file"
-    "; Picture file (JPEG, BMP, PNG, GIF or ICO): a portable program takes it from\n; its own folder; an installed one from this file's folder, else beside the\n; program, else from its data folder (/usr/share/zettelblick for /usr/bin).\n; A missing file")
+    "; Picture file (JPEG, BMP, PNG, GIF or ICO), looked for in the settings\n; file's folder, then beside the program; a missing file stops the program\n; with an error report.\n"
+    "; Picture file (JPEG, BMP, PNG, GIF or ICO): a portable program takes it from\n; its own folder; an installed one from this file's folder, else beside the\n; program, else from its data folder (/usr/share/zettelblick for /usr/bin).\n; A missing file stops the program with an error report.\n")
 zb_sample_replace(
-    "; WAV file played when the window appears, taken from the program's folder;\n"
-    "; WAV file played when the window appears, looked for as the picture is;\n")
+    "; WAV file played when the window appears, looked for in the settings file's\n; folder, then beside the program; empty (file=) for no sound. A missing file\n; is reported in a message box.\n"
+    "; WAV file played when the window appears, looked for as the picture is;\n; empty (file=) for no sound. A missing file is reported in a message box.\n")
 set(ZB_LINUX_SAMPLE_INI ${CMAKE_BINARY_DIR}/share/zettelblick.ini)
 file(CONFIGURE OUTPUT ${ZB_LINUX_SAMPLE_INI} CONTENT "${zb_sample}" @ONLY)
 

@@ -65,7 +65,7 @@ std::string Quoted(const std::string& value) {
 }
 
 std::string WriteSubject(int number, const std::string& path) {
-    if (number != kErrPermissionDenied && number != kErrPathNotFound)
+    if (number != kErrPermissionDenied)
         return path;
     return path + " (its folder must be writable, or the program installed)";
 }

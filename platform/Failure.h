@@ -61,8 +61,8 @@ Failure SettingFailure(const Failure& failure,
 std::string Quoted(const std::string& value);
 
 // The subject of the failure `number` about `path`, a file the program must
-// create or delete in its own folders (a lock file): for a refused access or
-// a missing folder it says what the user can do.
+// create or delete in its own folders (a lock file): for a refused access
+// (Permission denied) it says what the user can do.
 std::string WriteSubject(int number, const std::string& path);
 
 // "Run-time error 'N':\n\ndescription" as the report box shows it.

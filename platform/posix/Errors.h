@@ -17,8 +17,8 @@ Failure SystemFailure(int number, const std::string& subject, int error);
 Failure PathFailure(int error, int notFoundNumber, const std::string& path);
 
 // PathFailure (Path not found for a missing folder) about a lock file, which
-// the program creates and deletes in its own folders: a refused access or a
-// missing folder says what the user can do (WriteSubject).
+// the program creates and deletes in its own folders: a refused access says
+// what the user can do (WriteSubject).
 Failure LockFileFailure(int error, const std::string& path);
 
 }  // namespace zb::posix

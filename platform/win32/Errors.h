@@ -22,8 +22,8 @@ Failure SystemFailure(int number, const std::string& subject, DWORD error);
 Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path);
 
 // PathFailure (Path not found for a missing folder) about a lock file, which
-// the program creates and deletes in its own folders: a refused access or a
-// missing folder says what the user can do (WriteSubject).
+// the program creates and deletes in its own folders: a refused access says
+// what the user can do (WriteSubject).
 Failure LockFileFailure(DWORD error, const std::string& path);
 
 }  // namespace zb::win32
