@@ -37,11 +37,12 @@ PACKAGING_PACKAGES=(dbus-x11 dpkg-dev man-db lintian)
 CHECK_PACKAGES=(clang libclang-rt-14-dev)
 # What the Windows builds and their tests under Wine need: the 32-bit build
 # (i386 packages) runs under wine32, the 64-bit one under wine64 where the
-# host runs no 32-bit code.
+# host runs no 32-bit code; wixl builds each build's Windows Installer
+# package, msitools' msiinfo reads it back.
 WINDOWS_PACKAGES=(
     g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 mingw-w64-x86-64-dev
-    wine wine32 wine64
+    wine wine32 wine64 wixl msitools
 )
 # The benchmark's timer (xcb) and xmessage.
 BENCH_PACKAGES=(libxcb1-dev x11-utils)

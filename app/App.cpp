@@ -95,7 +95,10 @@ void App::AutoClose() {
     // rounding mode of nearbyint).
     const double passes = std::nearbyint(settings_.windowTime / double(kPassMilliseconds));
     if (passes > kMaxPasses)
-        throw MakeFailure(kErrOverflow, "window.time = " + std::to_string(settings_.windowTime));
+        throw SettingFailure(
+            kErrOverflow, "window.time", std::to_string(settings_.windowTime),
+            "a whole number of milliseconds up to " +
+                std::to_string(kMaxPasses * kPassMilliseconds + kPassMilliseconds / 2 - 1));
     const int n = static_cast<int>(passes);
     // A window closed during the wait (a click, the close box, the session
     // ending) ends the wait too: nobody waits for a notification that is gone.
@@ -129,11 +132,17 @@ void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
 void App::Dismiss() {
     const std::string& program = settings_.programPath;
     if (program > " ") {
-        if (platform_.FileExists(program))
-            platform_.StartProgram(program);
-        else
+        if (platform_.FileExists(program)) {
+            try {
+                platform_.StartProgram(program);
+            } catch (const Failure& failure) {
+                throw SettingFailure(failure, "program.path", Quoted(program),
+                                     "the full path of a program, without arguments");
+            }
+        } else {
             platform_.ShowMessage(
                 "Bitte prüfen Sie die INI-Datei, das Programm konnte nicht gefunden werden!");
+        }
     }
     CloseWindow();
 }

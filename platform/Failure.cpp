@@ -42,16 +42,54 @@ Failure SystemFailure(int number, const std::string& subject, const std::string&
     return MakeFailure(number, subject + ": " + systemText);
 }
 
+int FileErrorNumber(FileError error, int notFoundNumber) {
+    if (error == FileError::NotFound)
+        return notFoundNumber;
+    return error == FileError::Refused ? kErrPermissionDenied : kErrPathFileAccess;
+}
+
 Failure PathFailure(FileError error,
                     int notFoundNumber,
                     const std::string& path,
                     const std::string& systemText) {
-    int number = kErrPathFileAccess;
-    if (error == FileError::NotFound)
-        number = notFoundNumber;
-    else if (error == FileError::Refused)
-        number = kErrPermissionDenied;
-    return SystemFailure(number, path, systemText);
+    return SystemFailure(FileErrorNumber(error, notFoundNumber), path, systemText);
+}
+
+Failure LockFileFailure(FileError error, const std::string& path, const std::string& systemText) {
+    const int number = FileErrorNumber(error, kErrPathNotFound);
+    return SystemFailure(number, WriteSubject(number, path), systemText);
+}
+
+Failure SettingFailure(int number,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected) {
+    return MakeFailure(number, setting + " = " + value + " (expected " + expected + ")");
+}
+
+Failure SettingFailure(const Failure& failure,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected) {
+    // The failure's detail: its text after the standard description.
+    std::string detail = failure.description();
+    const std::string description = ErrorDescription(failure.number());
+    if (detail.compare(0, description.size(), description) == 0)
+        detail.erase(0, description.size());
+    if (detail.compare(0, 2, ": ") == 0)
+        detail.erase(0, 2);
+    Failure about = SettingFailure(failure.number(), setting, value, expected);
+    return detail.empty() ? about : Failure(about.number(), about.description() + ": " + detail);
+}
+
+std::string Quoted(const std::string& value) {
+    return "\"" + value + "\"";
+}
+
+std::string WriteSubject(int number, const std::string& path) {
+    if (number != kErrPermissionDenied)
+        return path;
+    return path + " (its folder must be writable, or the program installed)";
 }
 
 std::string FailureReportText(const Failure& failure) {

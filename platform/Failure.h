@@ -53,6 +53,11 @@ enum class FileError {
 // own text `systemText`: "description: subject: systemText".
 Failure SystemFailure(int number, const std::string& subject, const std::string& systemText);
 
+// The error number of a refused operation on a file: `notFoundNumber` for a
+// missing file or folder, Permission denied (70) for a refused access, else
+// Path/File access error (75).
+int FileErrorNumber(FileError error, int notFoundNumber);
+
 // An operation on `path` failed: a missing file or folder gives
 // `notFoundNumber`, a refused access Permission denied (70), anything else
 // Path/File access error (75).
@@ -60,6 +65,33 @@ Failure PathFailure(FileError error,
                     int notFoundNumber,
                     const std::string& path,
                     const std::string& systemText);
+
+// The failure `number` about the setting `setting` (section.key) whose value
+// `value` (as written: a text in quotes) was refused, and what it expects:
+// "description: setting = value (expected ...)".
+Failure SettingFailure(int number,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected);
+
+// `failure` (about a file, say) told about the setting that named it:
+// "description: setting = value (expected ...): the failure's own detail".
+Failure SettingFailure(const Failure& failure,
+                       const std::string& setting,
+                       const std::string& value,
+                       const std::string& expected);
+
+// A value as the failure texts show a text setting: in double quotes.
+std::string Quoted(const std::string& value);
+
+// The subject of the failure `number` about `path`, a file the program must
+// create or delete in its own folders (a lock file): for a refused access
+// (Permission denied) it says what the user can do.
+std::string WriteSubject(int number, const std::string& path);
+
+// A lock file `path` could not be created or deleted: PathFailure with Path
+// not found (76) for a missing folder, its subject WriteSubject's.
+Failure LockFileFailure(FileError error, const std::string& path, const std::string& systemText);
 
 // "Run-time error 'N':\n\ndescription" as the report box shows it.
 std::string FailureReportText(const Failure& failure);

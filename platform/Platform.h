@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zb {
@@ -171,6 +172,18 @@ public:
                                     const std::string& key,
                                     const std::string& value,
                                     const std::string& file) = 0;
+    // Writes each (key, value) of `values`, in order, into `section`; a
+    // backend that can writes them in one step, so that the file holds all
+    // of them or none. By default one WriteProfileString after another.
+    // Returns false when a write failed.
+    virtual bool WriteProfileStrings(const std::string& section,
+                                     const std::vector<std::pair<std::string, std::string>>& values,
+                                     const std::string& file) {
+        bool written = true;
+        for (const auto& [key, value] : values)
+            written = WriteProfileString(section, key, value, file) && written;
+        return written;
+    }
     // Text in the system's 8-bit (ANSI) code page as UTF-8.
     virtual std::string AnsiToUtf8(const std::string& bytes) = 0;
 

@@ -17,28 +17,31 @@ constexpr SettingRow Int(const char* section,
                          const char* key,
                          std::int32_t def,
                          std::int32_t S::*field) {
-    return {section, key, K::Int32, 0, def, nullptr, field, nullptr, nullptr};
+    return {section, key, K::Int32, 0, def, nullptr, field, nullptr, nullptr, nullptr};
 }
 constexpr SettingRow Int16(const char* section,
                            const char* key,
                            std::int32_t def,
-                           std::int16_t S::*field) {
-    return {section, key, K::Int16, 0, def, nullptr, nullptr, field, nullptr};
+                           std::int16_t S::*field,
+                           const char* expected) {
+    return {section, key, K::Int16, 0, def, nullptr, nullptr, field, nullptr, expected};
 }
 constexpr SettingRow Text(const char* section,
                           const char* key,
                           int readSize,
                           const char* def,
                           std::string S::*field) {
-    return {section, key, K::Text, readSize, 0, def, nullptr, nullptr, field};
+    return {section, key, K::Text, readSize, 0, def, nullptr, nullptr, field, nullptr};
 }
+
+constexpr char kOnOff[] = "0 or 1";
 
 // The order of this table is the order in which the file is read.
 constexpr SettingRow kTable[] = {
     Int("window", "show", 1, &S::windowShow),
     Int("window", "time", 0, &S::windowTime),
     Int("window", "title", 1, &S::windowTitle),
-    Int16("window", "alwaysontop", 0, &S::windowAlwaysOnTop),
+    Int16("window", "alwaysontop", 0, &S::windowAlwaysOnTop, kOnOff),
     Int("window", "left", 3500, &S::windowLeft),
     Int("window", "top", 3500, &S::windowTop),
     Int("window", "width", 3500, &S::windowWidth),
@@ -57,7 +60,7 @@ constexpr SettingRow kTable[] = {
     Int("text", "fontsize", 8, &S::textFontSize),
     Int("text", "fontbold", 1, &S::textFontBold),
     Int("text", "fontitalic", 0, &S::textFontItalic),
-    Int16("text", "fontunderline", 0, &S::textFontUnderline),
+    Int16("text", "fontunderline", 0, &S::textFontUnderline, kOnOff),
     Text("text", "fontcolor", 20, "000000", &S::textFontColor),
     Text("text", nullptr, 300, "You have got mail!", &S::textMessage),
     Int("image", "show", 1, &S::imageShow),
@@ -66,10 +69,10 @@ constexpr SettingRow kTable[] = {
     Int("image", "height", 1350, &S::imageHeight),
     Int("image", "left", 0, &S::imageLeft),
     Int("image", "top", 0, &S::imageTop),
-    Int16("image", "border", 0, &S::imageBorder),
+    Int16("image", "border", 0, &S::imageBorder, kOnOff),
     Text("wave", "file", 300, "message.wav", &S::waveFile),
     Int("speaker", "frequenz", 0, &S::speakerFrequenz),
-    Int16("speaker", "time", 0, &S::speakerTime),
+    Int16("speaker", "time", 0, &S::speakerTime, "a whole number of milliseconds up to 32767"),
     Text("program", "path", 150, "", &S::programPath),
 };
 
@@ -155,8 +158,8 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
             settings.*row.int32Field = value;
         } else {
             if (value < INT16_MIN || value > INT16_MAX) {
-                throw MakeFailure(kErrOverflow, std::string(row.section) + "." + row.key + " = " +
-                                                    std::to_string(value));
+                throw SettingFailure(kErrOverflow, std::string(row.section) + "." + row.key,
+                                     std::to_string(value), row.expected);
             }
             settings.*row.int16Field = static_cast<std::int16_t>(value);
         }
@@ -178,8 +181,9 @@ void WritePosition(Platform& platform,
                    const std::string& iniPath,
                    double leftTwips,
                    double topTwips) {
-    platform.WriteProfileString("window", "left", FormatPosition(leftTwips), iniPath);
-    platform.WriteProfileString("window", "top", FormatPosition(topTwips), iniPath);
+    platform.WriteProfileStrings(
+        "window", {{"left", FormatPosition(leftTwips)}, {"top", FormatPosition(topTwips)}},
+        iniPath);
 }
 
 }  // namespace zb

@@ -73,6 +73,8 @@ struct SettingRow {
     std::int32_t Settings::*int32Field;
     std::int16_t Settings::*int16Field;
     std::string Settings::*textField;
+    // 16-bit rows: what the failure of a value out of range says is expected.
+    const char* expected;
 };
 
 // Every setting in the order LoadSettings reads them.
@@ -86,7 +88,8 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
 // minus sign otherwise, at most seven significant digits ("left= 3500").
 std::string FormatPosition(double twips);
 
-// Writes window.left then window.top to `iniPath`. Failures are not reported.
+// Writes window.left then window.top to `iniPath`, in one step where the
+// platform can. Failures are not reported.
 void WritePosition(Platform& platform,
                    const std::string& iniPath,
                    double leftTwips,

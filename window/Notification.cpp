@@ -15,19 +15,21 @@ namespace {
 // The largest font size the label accepts, in points.
 constexpr int kMaxFontPoints = 2160;
 
-// A property the window refuses: an unexpected failure naming the setting.
-[[noreturn]] void Refuse(const char* setting, std::int32_t value) {
-    throw MakeFailure(kErrInvalidProperty, std::string(setting) + " = " + std::to_string(value));
+// A property the window refuses: an unexpected failure naming the setting,
+// its value and what it expects.
+[[noreturn]] void Refuse(const char* setting, std::int32_t value, const std::string& expected) {
+    throw SettingFailure(kErrInvalidProperty, setting, std::to_string(value), expected);
 }
 
+// A choice of 0 or 1 (highest 1), or of 0, 1 or 2 (highest 2).
 void RequireChoice(const char* setting, std::int32_t value, std::int32_t highest) {
     if (value < 0 || value > highest)
-        Refuse(setting, value);
+        Refuse(setting, value, highest == 1 ? "0 or 1" : "0, 1 or 2");
 }
 
 void RequireSize(const char* setting, std::int32_t value) {
     if (value < 0)
-        Refuse(setting, value);
+        Refuse(setting, value, "a whole number of twips, 0 or more");
 }
 
 // The outer frame: its top-left corner as given, its size at `dpi`.
@@ -45,17 +47,18 @@ LabelSpec LabelAt(const Settings& s, const std::string& message, double dpi) {
     label.opaque = s.textBackStyle == 1;
     RequireChoice("text.border", s.textBorder, 1);
     label.border = s.textBorder == 1;
-    label.background = ParseColorText(s.textBackground);
+    label.background = ParseColorText(s.textBackground, "text.background");
     RequireChoice("text.align", s.textAlign, 2);
     label.align = static_cast<Align>(s.textAlign);
     if (s.textFontSize <= 0 || s.textFontSize > kMaxFontPoints)
-        Refuse("text.fontsize", s.textFontSize);
+        Refuse("text.fontsize", s.textFontSize,
+               "a whole number of points from 1 to " + std::to_string(kMaxFontPoints));
     label.font.points = s.textFontSize;
     label.font.pixels = PointsToPixels(s.textFontSize, dpi);
     label.font.bold = s.textFontBold == 1;
     label.font.italic = s.textFontItalic == 1;
     label.font.underline = s.textFontUnderline == 1;
-    label.textColor = ParseColorText(s.textFontColor);
+    label.textColor = ParseColorText(s.textFontColor, "text.fontcolor");
     label.font.name = s.textFont;
     label.text = message;
     label.spokenText = WithoutAccessKeyMarks(message);
@@ -98,7 +101,7 @@ ShownNotification ShowNotification(Platform& platform,
         outer = MoveOntoWorkArea(OuterFrame(s, {outer.left, outer.top}, shown.dpi), workAreas);
     }
     platform.SetWindowRect(outer);
-    platform.SetWindowBackground(ParseColorText(s.windowBackground));
+    platform.SetWindowBackground(ParseColorText(s.windowBackground, "window.background"));
 
     if (s.textShow == 1) {
         shown.message = BuildMessageText(s.textMessage, place, platform);
@@ -110,7 +113,14 @@ ShownNotification ShowNotification(Platform& platform,
 
     if (s.imageShow == 1) {
         // The picture is always named relative to a data folder.
-        platform.LoadPicture(DataFilePath(platform, dataFolders, s.imagePicture));
+        try {
+            platform.LoadPicture(DataFilePath(platform, dataFolders, s.imagePicture));
+        } catch (const Failure& failure) {
+            throw SettingFailure(failure, "image.picture", Quoted(s.imagePicture),
+                                 failure.number() == kErrInvalidPicture
+                                     ? "a JPEG, BMP, PNG, GIF or ICO picture"
+                                     : "a file in the settings folder");
+        }
         platform.SetPicture(PictureAt(s, shown.dpi));
         platform.SetPictureVisible(true);
     } else {

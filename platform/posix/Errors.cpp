@@ -9,7 +9,9 @@ Failure SystemFailure(int number, const std::string& subject, int error) {
     return zb::SystemFailure(number, subject, std::strerror(error));
 }
 
-Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
+namespace {
+
+FileError KindOf(int error) {
     FileError kind = FileError::Other;
     switch (error) {
         case ENOENT:
@@ -24,7 +26,17 @@ Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
         default:
             break;
     }
-    return zb::PathFailure(kind, notFoundNumber, path, std::strerror(error));
+    return kind;
+}
+
+}  // namespace
+
+Failure PathFailure(int error, int notFoundNumber, const std::string& path) {
+    return zb::PathFailure(KindOf(error), notFoundNumber, path, std::strerror(error));
+}
+
+Failure LockFileFailure(int error, const std::string& path) {
+    return zb::LockFileFailure(KindOf(error), path, std::strerror(error));
 }
 
 }  // namespace zb::posix

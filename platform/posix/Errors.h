@@ -16,4 +16,9 @@ Failure SystemFailure(int number, const std::string& subject, int error);
 // Path/File access error (75): zb::PathFailure with errno's kind and text.
 Failure PathFailure(int error, int notFoundNumber, const std::string& path);
 
+// PathFailure (Path not found for a missing folder) about a lock file, which
+// the program creates and deletes in its own folders: a refused access says
+// what the user can do (WriteSubject).
+Failure LockFileFailure(int error, const std::string& path);
+
 }  // namespace zb::posix

@@ -78,7 +78,7 @@ LockResult OwnFiles::TakeLock(const std::string& path) {
             ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
         if (fd.get() < 0) {
             if (errno != EEXIST)
-                throw PathFailure(errno, kErrPathNotFound, path);
+                throw LockFileFailure(errno, path);
             created = false;
             // O_NONBLOCK: a FIFO put there must not hold the start up.
             fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -97,7 +97,7 @@ LockResult OwnFiles::TakeLock(const std::string& path) {
             const int error = errno;
             if (created)
                 ::unlink(path.c_str());
-            throw PathFailure(error, kErrPathNotFound, path);
+            throw LockFileFailure(error, path);
         }
         // Lock files are empty regular files; anything else stays alone.
         if (!S_ISREG(st.st_mode) || st.st_size != 0)
@@ -132,7 +132,7 @@ bool OwnFiles::Delete(const std::string& path) {
     if (::unlink(path.c_str()) != 0) {
         if (errno == ENOENT)
             return false;
-        throw PathFailure(errno, kErrPathNotFound, path);
+        throw LockFileFailure(errno, path);
     }
     ::close(it->fd);
     created_.erase(it);

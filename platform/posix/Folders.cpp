@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/Folders.h"
+
 namespace zb::posix {
 namespace {
 
@@ -44,7 +46,7 @@ AppFolders ChooseFolders(const std::string& exeDir, const EnvironmentLookup& env
     const std::string dataFolder = InstalledDataFolder(exeDir);
     const bool installed = ::access(exeDir.c_str(), W_OK) != 0 || IsFolder(dataFolder);
     if (!installed)
-        return {exeDir, exeDir, {exeDir}};
+        return ChooseAppFolders(exeDir, true, {}, {});
 
     std::string config = AbsoluteVariable(environment, "XDG_CONFIG_HOME");
     if (config.empty())
@@ -64,7 +66,7 @@ AppFolders ChooseFolders(const std::string& exeDir, const EnvironmentLookup& env
         MakeFolders(settings);
         locks = settings;
     }
-    return {settings, locks, {settings, exeDir, dataFolder}};
+    return ChooseAppFolders(exeDir, false, settings, locks, dataFolder);
 }
 
 bool MakeFolders(const std::string& path) {

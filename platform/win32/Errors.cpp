@@ -34,7 +34,9 @@ Failure SystemFailure(int number, const std::string& subject, DWORD error) {
     return zb::SystemFailure(number, subject, SystemErrorText(error));
 }
 
-Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
+namespace {
+
+FileError KindOf(DWORD error) {
     FileError kind = FileError::Other;
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
@@ -49,7 +51,17 @@ Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
         default:
             break;
     }
-    return zb::PathFailure(kind, notFoundNumber, path, SystemErrorText(error));
+    return kind;
+}
+
+}  // namespace
+
+Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path) {
+    return zb::PathFailure(KindOf(error), notFoundNumber, path, SystemErrorText(error));
+}
+
+Failure LockFileFailure(DWORD error, const std::string& path) {
+    return zb::LockFileFailure(KindOf(error), path, SystemErrorText(error));
 }
 
 }  // namespace zb::win32

@@ -21,4 +21,9 @@ Failure SystemFailure(int number, const std::string& subject, DWORD error);
 // else (a name with wildcards or a colon, say) Path/File access error (75).
 Failure PathFailure(DWORD error, int notFoundNumber, const std::string& path);
 
+// PathFailure (Path not found for a missing folder) about a lock file, which
+// the program creates and deletes in its own folders: a refused access says
+// what the user can do (WriteSubject).
+Failure LockFileFailure(DWORD error, const std::string& path);
+
 }  // namespace zb::win32

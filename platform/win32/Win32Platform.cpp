@@ -11,7 +11,9 @@
 #include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/Folders.h"
 #include "platform/win32/ProcessText.h"
+#include "platform/win32/ProfileFile.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -105,6 +107,11 @@ std::string Win32Platform::ExecutableDir() {
     return WideToUtf8(ModuleDirectory(std::wstring_view(path)));
 }
 
+AppFolders Win32Platform::Folders() {
+    folders_ = ChooseFolders(ExecutableDir());
+    return folders_;
+}
+
 // --- files -----------------------------------------------------------------------
 
 bool Win32Platform::FileExists(const std::string& name) {
@@ -139,7 +146,7 @@ LockResult Win32Platform::TakeLockFile(const std::string& path) {
         }
         const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            throw PathFailure(error, kErrPathNotFound, path);
+            throw LockFileFailure(error, path);
         // The file exists: it opens only when no running process holds it.
         file = ::CreateFileW(name.c_str(), kLockAccess, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -179,7 +186,7 @@ bool Win32Platform::DeleteOwnFile(const std::string& path) {
     ::CloseHandle(lock->second);
     locks_.erase(lock);
     if (!deleted)
-        throw PathFailure(error, kErrPathNotFound, path);
+        throw LockFileFailure(error, path);
     return true;
 }
 
@@ -224,8 +231,18 @@ bool Win32Platform::WriteProfileString(const std::string& section,
                                        const std::string& key,
                                        const std::string& value,
                                        const std::string& file) {
-    return ::WritePrivateProfileStringW(Utf8ToWide(section).c_str(), Utf8ToWide(key).c_str(),
-                                        Utf8ToWide(value).c_str(), Utf8ToWide(file).c_str()) != 0;
+    return WriteProfileStrings(section, {{key, value}}, file);
+}
+
+bool Win32Platform::WriteProfileStrings(
+    const std::string& section,
+    const std::vector<std::pair<std::string, std::string>>& values,
+    const std::string& file) {
+    // An installed program (its data folders more than its own) has its
+    // settings folder made by the first write.
+    if (folders_.data.size() > 1)
+        MakeFolder(folders_.settings);
+    return WriteProfileKeys(file, section, values);
 }
 
 std::string Win32Platform::AnsiToUtf8(const std::string& bytes) {

@@ -21,6 +21,7 @@ public:
     // process
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    AppFolders Folders() override;
 
     // files
     bool FileExists(const std::string& name) override;
@@ -41,6 +42,9 @@ public:
                             const std::string& key,
                             const std::string& value,
                             const std::string& file) override;
+    bool WriteProfileStrings(const std::string& section,
+                             const std::vector<std::pair<std::string, std::string>>& values,
+                             const std::string& file) override;
     std::string AnsiToUtf8(const std::string& bytes) override;
 
     // window
@@ -94,6 +98,9 @@ private:
     // Confirms every message box of this thread, as its OK button does.
     void CloseMessageBoxes();
 
+    // The folders Folders() chose; the settings folder is made by the first
+    // write when it is not the program's.
+    AppFolders folders_;
     std::unique_ptr<Window> window_;
     bool messageBoxOpen_ = false;
     // The lock files this process holds, by path, each with the handle that

@@ -219,7 +219,9 @@ class FaultTest(apprun.AppTest):
             self.finish(run)
         finally:
             mount.read_only(False)
-        self.assert_failure_report(run, "Permission denied", LOCK)
+        self.assert_failure_report(
+            run, "Permission denied: %s (its folder must be writable, or the program installed)"
+            % os.path.join(app, LOCK))
         self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), QUIET_INI.encode())
 
     def test_unwritable_application_folder_keeps_settings_and_locks_in_the_users_folders(self):

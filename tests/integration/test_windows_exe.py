@@ -5,12 +5,14 @@ wine_env.py) zettelblick.exe must be a GUI program for its processor, carry
 the manifest for that processor, import only DLLs that ship with Windows (the
 C and C++ runtimes linked in) and stay small; the release zip must hold that
 program with its picture, sound, sample settings file and read-me (plain
-ASCII with Windows line ends, for Notepad).
+ASCII with Windows line ends, for Notepad), and the Windows Installer package
+the same files for Program Files\Zettelblick (read with msiinfo).
 """
 
 import os
 import re
 import struct
+import subprocess
 import sys
 import unittest
 import zipfile
@@ -101,6 +103,24 @@ class WindowsExeTest(unittest.TestCase):
                     self.assertEqual(text.count(b"\r"), text.count(b"\r\n"), "a bare CR")
                 with open(os.path.join(build, "app", "zettelblick.exe"), "rb") as f:
                     self.assertEqual(packed, f.read())
+
+    def test_installer_package_puts_the_release_files_into_program_files(self):
+        for bits, build in self.builds():
+            with self.subTest(bits=bits):
+                msi = os.path.join(build, "dist", "zettelblick-win%d.msi" % bits)
+
+                def table(name):
+                    out = subprocess.run(["msiinfo", "export", msi, name], check=True,
+                                         capture_output=True, text=True).stdout
+                    return [line.split("\t") for line in out.splitlines()[3:]]
+                files = sorted(row[2].split("|")[-1] for row in table("File"))
+                self.assertEqual(files, sorted(RELEASE_FILES))
+                program_files = "ProgramFiles64Folder" if bits == 64 else "ProgramFilesFolder"
+                self.assertIn(["INSTALLDIR", program_files, "Zettelblick"], table("Directory"))
+                properties = dict(row[:2] for row in table("Property"))
+                self.assertEqual(properties["ALLUSERS"], "1")
+                self.assertEqual(properties["UpgradeCode"],
+                                 "{85D63B27-78EA-4F9F-9BAB-A47D2BCDA824}")
 
 
 if __name__ == "__main__":

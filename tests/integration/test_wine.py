@@ -16,9 +16,13 @@ Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
 wine_env.py).
 """
 
+import glob
 import os
+import re
 import shutil
+import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -413,6 +417,147 @@ class WineNotifierTest(apprun.AppTest):
                 # No close-down: nothing written; the lock is given up all the same.
                 self.assertEqual(self.settings_text(), ini)
                 self.assertFalse(os.path.exists(self.path(LOCK)))
+
+    # --- the position write ---------------------------------------------------------------
+
+    def test_position_write_killed_at_any_moment_leaves_old_or_new_file(self):
+        # A file large enough for the close to take a while: [window] first,
+        # then many sections (Wine's profile function writes one at a time),
+        # then the sound switched off. Kills spread over the whole close leave
+        # either file, whole; copies of killed writes go with a later write
+        # once they are old.
+        head = "[window]\r\nleft=3500\r\ntop=3500\r\n"
+        tail = "".join("[s%05d]\r\nk=%s\r\n" % (i, "x" * 40) for i in range(20000))
+        old = head + tail + QUIET
+        new = "[window]\r\nleft=3495\r\ntop=3495\r\n" + tail + QUIET
+        self.make_app(old)
+        stale = self.path(".zettelblick.ini.Stale1")
+        apprun.write_bytes(stale, b"half a settings f")
+        os.utime(stale, (time.time() - 600, time.time() - 600))
+        run, _, outer = self.show_app()
+        clicked = time.monotonic()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.exit_status(run), 0)
+        close_seconds = time.monotonic() - clicked
+        self.assertTrue(self.settings_text() == new, self.settings_text()[:40])
+        self.assertFalse(os.path.exists(stale))
+        seen = {}
+        tries = 8
+        for i in range(tries):
+            apprun.write_bytes(self.path(apprun.INI), old.encode())
+            run, _, outer = self.show_app()
+            self.x.click(*self.free_area(outer))
+            time.sleep(close_seconds * 1.2 * i / (tries - 1))
+            run.proc.kill()
+            run.proc.wait()
+            self.x.wait_for_no_window(TITLE)
+            text = self.settings_text()
+            # (The file's head and size say what it is, without the whole file.)
+            self.assertTrue(text in (old, new), (text[:40], len(text), len(old)))
+            seen[text == new] = seen.get(text == new, 0) + 1
+            if os.path.exists(self.path(LOCK)):
+                os.unlink(self.path(LOCK))
+        print("\nkilled closes left the new file / the old one:", seen, file=sys.stderr)
+        copies = glob.glob(self.path(".zettelblick.ini.*"))
+        for copy in copies:
+            os.utime(copy, (time.time() - 600, time.time() - 600))
+        run, _, outer = self.show_app()
+        self.x.click(*self.free_area(outer))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assertEqual(glob.glob(self.path(".zettelblick.ini.*")), [])
+
+
+class WineInstallTest(unittest.TestCase):
+    """The MSI package of the build under Wine: installed for every user,
+    run by a user who cannot write the program's folder, replaced by a newer
+    version (made with wixl), uninstalled."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = wine_env.WineEnv().__enter__()
+        try:
+            cls.x = xharness.XSession().__enter__()
+        except BaseException:
+            cls.wine.__exit__(None, None, None)
+            raise
+        cls.env = cls.wine.env(cls.x.env)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.__exit__(None, None, None)
+        cls.x.__exit__(None, None, None)
+
+    def msiexec(self, *args):
+        result = self.wine.run(["msiexec", *args, "/qn"], env=self.env, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr[-2000:])
+
+    def test_installed_program_keeps_settings_and_locks_in_the_user_s_folders(self):
+        if os.getuid() != 0:
+            self.skipTest("needs root to drop the right to override file permissions")
+        bits = self.wine.target.bits
+        msi = wine_env.windows_path(self.wine.build_file("dist", "zettelblick-win%d.msi" % bits))
+        drive = os.path.join(self.wine.prefix, "drive_c")
+        program_dir = os.path.join(drive, "Program Files", "Zettelblick")
+        roaming, local = (glob.glob(os.path.join(drive, "users", "*", "AppData", kind))[0]
+                          for kind in ("Roaming", "Local"))
+        settings = os.path.join(roaming, "Zettelblick", apprun.INI)
+        lock = os.path.join(local, "Zettelblick", LOCK)
+        self.addCleanup(shutil.rmtree, os.path.join(roaming, "Zettelblick"), True)
+        self.addCleanup(shutil.rmtree, os.path.join(local, "Zettelblick"), True)
+
+        self.msiexec("/i", msi)
+        self.addCleanup(self.wine.run, ["msiexec", "/x", msi, "/qn"], env=self.env, timeout=300)
+        self.assertEqual(sorted(os.listdir(program_dir)), sorted(
+            ["LICENSE.txt", "README.txt", "message.wav", "thebat.jpg", "zettelblick.exe",
+             "zettelblick.ini"]))
+        # The folder as Program Files is for an ordinary user: read-only, and
+        # the user (root without its capabilities, for Wine's server too) may
+        # not override that.
+        os.chmod(program_dir, 0o555)
+        self.addCleanup(lambda: os.path.isdir(program_dir) and os.chmod(program_dir, 0o755))
+        self.wine.stop_server()
+        proc = subprocess.Popen(
+            ["setpriv", "--inh-caps=-all", "--bounding-set=-all", "--", self.wine.target.loader,
+             "C:\\Program Files\\Zettelblick\\zettelblick.exe"], env=self.env,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            window = self.x.wait_for_window(TITLE)
+            self.assertTrue(os.path.isfile(lock), "no lock file in the local application data")
+            self.assertEqual(apprun.lock_files(program_dir), [])
+            x, y, w, h = self.x.outer_geometry(window)
+            self.x.click(x + 45, y + h - 10)
+            self.assertEqual(proc.wait(timeout=apprun.TIMEOUT), 0)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=apprun.TIMEOUT)
+        self.assertFalse(os.path.exists(lock))
+        with open(settings, "rb") as f:
+            self.assertRegex(f.read(), rb"^\[window\]\r\nleft=3495\r\ntop=3495\r\n$")
+
+        # A newer version replaces it: once that is uninstalled, nothing of
+        # either is left.
+        os.chmod(program_dir, 0o755)
+        newer = self.newer_package(bits)
+        self.msiexec("/i", newer)
+        self.assertTrue(os.path.isfile(os.path.join(program_dir, "zettelblick.exe")))
+        self.msiexec("/x", newer)
+        self.assertFalse(os.path.exists(os.path.join(program_dir, "zettelblick.exe")))
+        self.assertTrue(os.path.isfile(settings), "the uninstall took the user's settings")
+
+    def newer_package(self, bits):
+        """The build's package as the next version, made with wixl from the
+        same release folder (the Windows path)."""
+        wxs = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "platform",
+                           "win32", "zettelblick.wxs")
+        newer = os.path.join(self.wine.work_dir, "zettelblick-newer.msi")
+        arch = "x64" if bits == 64 else "x86"
+        subprocess.run(["wixl", "--arch", arch, "-D", "Arch=" + arch, "-D", "Version=99.0.0",
+                        "-D", "Dist=zettelblick-win%d" % bits, "-o", newer, wxs],
+                       cwd=self.wine.build_file("dist"), check=True, capture_output=True)
+        return wine_env.windows_path(newer)
 
 
 if __name__ == "__main__":

@@ -21,12 +21,14 @@ class NotificationTest : public ::testing::Test {
 protected:
     NotificationTest() { fake.files[kDir + "\\thebat.jpg"] = "jpeg"; }
 
-    // The number of the failure Show throws, or 0.
-    int ShowFailureNumber() {
+    // The number of the failure Show throws, or 0; its text in `text`.
+    int ShowFailureNumber(std::string* text = nullptr) {
         try {
             ShowNotification(fake, settings, "Beispieltext", {kDir});
             return 0;
         } catch (const Failure& failure) {
+            if (text)
+                *text = failure.description();
             return failure.number();
         }
     }
@@ -128,32 +130,54 @@ TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
 }
 
 TEST_F(NotificationTest, RefusedValuesFailBeforeTheWindowShows) {
+    // Each names the setting, the value as written and what it expects.
     struct Case {
-        const char* what;
         void (*change)(Settings&);
         int number;
+        const char* text;
     };
+    const std::string colour =
+        " (expected six hexadecimal digits in the order blue, green, red, such as 0000FF for red)";
     const Case cases[] = {
-        {"colour", [](Settings& s) { s.windowBackground = "GG0000"; }, kErrTypeMismatch},
-        {"label colour", [](Settings& s) { s.textBackground = "12 34"; }, kErrTypeMismatch},
-        {"long colour", [](Settings& s) { s.textFontColor = "123456789"; }, kErrOverflow},
-        {"backstyle", [](Settings& s) { s.textBackStyle = 2; }, kErrInvalidProperty},
-        {"border", [](Settings& s) { s.textBorder = -1; }, kErrInvalidProperty},
-        {"align", [](Settings& s) { s.textAlign = 3; }, kErrInvalidProperty},
-        {"image border", [](Settings& s) { s.imageBorder = 2; }, kErrInvalidProperty},
-        {"font size", [](Settings& s) { s.textFontSize = 0; }, kErrInvalidProperty},
-        {"width", [](Settings& s) { s.windowWidth = -1; }, kErrInvalidProperty},
-        {"picture missing", [](Settings& s) { s.imagePicture = "none.jpg"; }, kErrFileNotFound},
-        {"picture empty", [](Settings& s) { s.imagePicture = ""; }, kErrFileNotFound},
-        {"absolute picture", [](Settings& s) { s.imagePicture = "C:\\z\\thebat.jpg"; },
-         kErrFileNotFound},
+        {[](Settings& s) { s.windowBackground = "#FF0000"; }, kErrTypeMismatch,
+         "Type mismatch: window.background = \"#FF0000\""},
+        {[](Settings& s) { s.textBackground = "12 34"; }, kErrTypeMismatch,
+         "Type mismatch: text.background = \"12 34\""},
+        {[](Settings& s) { s.textFontColor = "123456789"; }, kErrOverflow,
+         "Overflow: text.fontcolor = \"123456789\""},
+        {[](Settings& s) { s.textBackStyle = 2; }, kErrInvalidProperty,
+         "Invalid property value: text.backstyle = 2 (expected 0 or 1)"},
+        {[](Settings& s) { s.textBorder = -1; }, kErrInvalidProperty,
+         "Invalid property value: text.border = -1 (expected 0 or 1)"},
+        {[](Settings& s) { s.textAlign = 3; }, kErrInvalidProperty,
+         "Invalid property value: text.align = 3 (expected 0, 1 or 2)"},
+        {[](Settings& s) { s.imageBorder = 2; }, kErrInvalidProperty,
+         "Invalid property value: image.border = 2 (expected 0 or 1)"},
+        {[](Settings& s) { s.textFontSize = 0; }, kErrInvalidProperty,
+         "Invalid property value: text.fontsize = 0 (expected a whole number of points from 1 "
+         "to 2160)"},
+        {[](Settings& s) { s.windowWidth = -1; }, kErrInvalidProperty,
+         "Invalid property value: window.width = -1 (expected a whole number of twips, 0 or "
+         "more)"},
+        {[](Settings& s) { s.imagePicture = "none.jpg"; }, kErrFileNotFound,
+         "File not found: image.picture = \"none.jpg\" (expected a file in the settings folder): "
+         "C:\\z\\none.jpg"},
+        {[](Settings& s) { s.imagePicture = ""; }, kErrFileNotFound,
+         "File not found: image.picture = \"\""},
+        {[](Settings& s) { s.imagePicture = "C:\\z\\thebat.jpg"; }, kErrFileNotFound,
+         "File not found: image.picture = \"C:\\z\\thebat.jpg\""},
     };
     for (const Case& c : cases) {
         fake.calls.clear();
         settings = Settings();
         c.change(settings);
-        EXPECT_EQ(ShowFailureNumber(), c.number) << c.what;
-        EXPECT_FALSE(fake.Called("ShowWindow")) << c.what;
+        std::string text;
+        EXPECT_EQ(ShowFailureNumber(&text), c.number) << c.text;
+        if (c.number == kErrTypeMismatch || c.number == kErrOverflow)
+            EXPECT_EQ(text, c.text + colour);
+        else
+            EXPECT_EQ(text.rfind(c.text, 0), 0u) << text;
+        EXPECT_FALSE(fake.Called("ShowWindow")) << c.text;
     }
 }
 

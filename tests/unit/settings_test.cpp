@@ -93,13 +93,20 @@ TEST(SettingsTest, ValuesAreUtf8WhenTheyReadAsUtf8ElseTheCodePage) {
 }
 
 TEST(SettingsTest, SixteenBitSettingsOverflow) {
-    for (const char* ini : {"[speaker]\ntime=40000\n", "[window]\nalwaysontop=-32769\n",
-                            "[image]\nborder=70000\n", "[text]\nfontunderline=32768\n"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[speaker]\ntime=40000\n",
+         "speaker.time = 40000 (expected a whole number of milliseconds up to 32767)"},
+        {"[window]\nalwaysontop=-32769\n", "window.alwaysontop = -32769 (expected 0 or 1)"},
+        {"[image]\nborder=70000\n", "image.border = 70000 (expected 0 or 1)"},
+        {"[text]\nfontunderline=32768\n", "text.fontunderline = 32768 (expected 0 or 1)"},
+    };
+    for (const auto& [ini, text] : cases) {
         try {
             Load(std::string(ini));
             ADD_FAILURE() << "no overflow for " << ini;
         } catch (const Failure& failure) {
             EXPECT_EQ(failure.number(), kErrOverflow) << ini;
+            EXPECT_EQ(failure.description(), std::string("Overflow: ") + text);
         }
     }
     EXPECT_EQ(Load("[speaker]\ntime=32767\n").speakerTime, 32767);

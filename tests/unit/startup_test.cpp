@@ -2,6 +2,7 @@
 // and the click, run end to end on the fake platform.
 #include <algorithm>
 
+#include "platform/Folders.h"
 #include "tests/unit/AppFixture.h"
 
 namespace zb::test {
@@ -165,11 +166,37 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
     }
 }
 
+TEST(FolderRuleTest, PortableOrInstalledOnBothSystems) {
+    // The rule both backends apply once they know whether the program's
+    // folder is writable and which folders the user has.
+    const std::string roaming = "C:\\Users\\Jörg\\AppData\\Roaming\\Zettelblick";
+    const std::string local = "C:\\Users\\Jörg\\AppData\\Local\\Zettelblick";
+    const std::string programs = "C:\\Program Files\\Zettelblick";
+    struct Case {
+        AppFolders chosen;
+        AppFolders expected;
+    };
+    const Case cases[] = {
+        {ChooseAppFolders(kDir, true, roaming, local), {kDir, kDir, {kDir}}},
+        {ChooseAppFolders(programs, false, roaming, local), {roaming, local, {roaming, programs}}},
+        {ChooseAppFolders("/usr/bin", false, "/home/u/.config/zettelblick",
+                          "/run/user/1/zettelblick", "/usr/share/zettelblick"),
+         {"/home/u/.config/zettelblick",
+          "/run/user/1/zettelblick",
+          {"/home/u/.config/zettelblick", "/usr/bin", "/usr/share/zettelblick"}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.chosen.settings, c.expected.settings);
+        EXPECT_EQ(c.chosen.locks, c.expected.locks);
+        EXPECT_EQ(c.chosen.data, c.expected.data);
+    }
+}
+
 TEST_F(AppTest, FoldersOfAnInstalledProgram) {
     // Settings and locks in the user's folders; the picture and the sound from
     // the first data folder that has them.
     const std::string user = "/home/u/.config/zettelblick", run = "/run/user/1/zettelblick";
-    fake.folders = AppFolders{user, run, {user, kDir, "/usr/share/zettelblick"}};
+    fake.folders = ChooseAppFolders(kDir, false, user, run, "/usr/share/zettelblick");
     fake.files = {{user + "\\thebat.jpg", "jpeg"}, {"/usr/share/zettelblick\\message.wav", "wav"}};
     ClickAt(0);
     EXPECT_EQ(RunApp(), 0);
@@ -190,6 +217,10 @@ TEST_F(AppTest, FoldersOfAnInstalledProgram) {
     }
     EXPECT_THAT(missing.CallsStartingWith("LoadPicture"),
                 ElementsAre("LoadPicture " + user + "\\thebat.jpg"));
+    EXPECT_THAT(missing.CallsStartingWith("ShowFailure"),
+                ElementsAre("ShowFailure Run-time error '53':\n\nFile not found: image.picture = "
+                            "\"thebat.jpg\" (expected a file in the settings folder): " +
+                            user + "\\thebat.jpg"));
 }
 
 }  // namespace
