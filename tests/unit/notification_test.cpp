@@ -211,6 +211,56 @@ TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
         EXPECT_TRUE(PlaceOnWorkArea(c.window, c.areas) == c.placed) << c.what;
 }
 
+TEST(PlacementTest, StackingTakesTheFirstFreePlaceInColumnsThenCascades) {
+    const PixelRect first{0, 0, 1280, 994};
+    const PixelRect second{1280, 0, 1920, 1080};
+    const PixelRect low{0, 0, 1280, 600};   // two rows of 133 + 8 from 233
+    const PixelRect small{0, 0, 700, 420};  // one place from 233, 233
+    const PixelRect at{233, 233, 233, 133};
+    const PixelRect below{233, 374, 233, 133};
+    struct Case {
+        const char* what;
+        PixelRect configured;
+        std::vector<PixelRect> others;
+        std::vector<PixelRect> areas;
+        PixelRect placed;
+    };
+    const Case cases[] = {
+        {"no others", at, {}, {first}, at},
+        {"others elsewhere, one nearer than the gap", at, {{233, 370, 233, 133}}, {first}, at},
+        {"free place below", at, {at}, {first}, below},
+        {"third in the column", at, {below, at}, {first}, {233, 515, 233, 133}},
+        {"column wraps to the right", at, {at, below}, {low}, {474, 233, 233, 133}},
+        {"then to the left",
+         {1000, 233, 233, 133},
+         {{1000, 233, 233, 133}, {1000, 374, 233, 133}},
+         {low},
+         {759, 233, 233, 133}},
+        {"work area full: cascade", at, {at}, {small}, {253, 253, 233, 133}},
+        {"cascade after the last", at, {{253, 253, 233, 133}, at}, {small}, {273, 273, 233, 133}},
+        {"the other on another monitor", at, {{1500, 233, 233, 133}}, {first, second}, at},
+        {"column on the second monitor",
+         {1500, 233, 233, 133},
+         {{1500, 233, 233, 133}},
+         {first, second},
+         {1500, 374, 233, 133}},
+        {"a larger other", at, {{200, 200, 400, 300}}, {first}, {233, 508, 233, 133}},
+        {"a smaller other beside a larger one",
+         {233, 233, 300, 200},
+         {{233, 233, 100, 50}, {400, 300, 400, 300}},
+         {first},
+         {233, 608, 300, 200}},
+        {"partly off: column wholly on the area",
+         {1200, 100, 233, 133},
+         {{1200, 100, 233, 133}},
+         {first},
+         {1047, 241, 233, 133}},
+        {"no work areas known", at, {at}, {}, below},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(StackPlace(c.configured, c.others, c.areas, {8, 20}) == c.placed) << c.what;
+}
+
 TEST(DesignTest, BuiltInDesignInPixelsOfTheScreen) {
     const WindowDesign design = BuiltInDesign(96, 96);
     EXPECT_EQ(design.innerWidth, 225);
