@@ -41,7 +41,8 @@ TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
                                         "SetWindowBackground BAFEFE", "DateText", "TimeText",
                                         "SetLabel 92,0 133x108", "SetLabelVisible 1",
                                         "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
-                                        "SetPictureVisible 1", "ShowWindow"));
+                                        "SetPictureVisible 1", "TakePlacementLock 2000",
+                                        "ShowWindow", "ReleasePlacementLock"));
     EXPECT_EQ(fake.label.text, "You have got mail!");
     EXPECT_TRUE(fake.label.opaque);
     EXPECT_TRUE(fake.label.border);
@@ -94,6 +95,7 @@ TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     settings.textShow = 0;
     settings.imageShow = 2;
     settings.windowAlwaysOnTop = 1;
+    settings.windowStack = 0;  // at the configured place, without the placement lock
     ShowNotification(fake, settings, "", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "SetLabelVisible 0",
