@@ -145,37 +145,9 @@ class ConcurrencyTest(apprun.AppTest):
         burst.release()
         windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 10 and
                                       self.x.viewable(TITLE), what="10 windows")
-        frames = [self.x.settled_geometry(w) for w in windows]
-        area = [int(v) for v in re.findall(r"\d+", self.x.run(
-            ["xprop", "-root", "_NET_WORKAREA"]).split("=")[1])[:4]]
-        for i, (x, y, w, h) in enumerate(frames):
-            self.assertTrue(area[0] <= x and x + w <= area[0] + area[2] and
-                            area[1] <= y and y + h <= area[1] + area[3], (frames[i], area))
-            for (x2, y2, w2, h2) in frames[:i]:
-                self.assertFalse(x < x2 + w2 and x2 < x + w and y < y2 + h2 and y2 < y + h,
-                                 "overlapping: %s" % frames)
-        self.assertIn(apprun.DEFAULT_OUTER, frames)
-
-        def position():
-            return [line for line in apprun.read_bytes(os.path.join(app, INI)).splitlines()
-                    if re.match(rb"(left|top)=", line)]
-        # The one furthest from the configured place is moved by the user.
-        moved = windows[frames.index(max(frames))]
-        x, y, _, _ = self.x.outer_geometry(moved)
-        self.x.drag(x + 40, y + 8, x + 90, y + 38)
-        xharness.wait_until(lambda: self.x.outer_geometry(moved)[:2] == (x + 50, y + 30),
-                            what="the window to move")
-        for window in windows:
-            if window != moved:
-                self.click(window)
-                xharness.wait_until(lambda: window not in self.x.viewable(TITLE),
-                                    what="the window to close")
-                xharness.wait_until(lambda: position() == [b"left= 3495", b"top= 3495"],
-                                    what="the configured position written (%s)" % position())
-        self.click(moved)
+        self.assert_stacked_apart(windows)
         for status, err in finish_all(self, burst.procs):
             self.assertEqual(status, 0, err)
-        self.assertEqual(position(), [b"left= %d" % ((x + 50) * 15), b"top= %d" % ((y + 30) * 15)])
 
     def test_twenty_places_closed_together_keep_the_settings_file_whole(self):
         app = self.make_app(HAND_MADE_INI)
