@@ -254,11 +254,13 @@ void QtPlatform::ShowWindow() {
     window_->show();
 
     // Wait until the window manager has mapped the window and it has been
-    // painted, so that a tone that follows does not freeze a blank window.
-    // Clicks wait in the queue; a close request is kept for later.
+    // painted, so that a tone that follows does not freeze a blank window,
+    // and until the manager lists it, so that a notification starting next
+    // finds it. Clicks wait in the queue; a close request is kept for later.
     window_->HoldEvents(true);
     const auto deadline = std::chrono::steady_clock::now() + kMapWait;
-    while (window_->windowHandle() && !window_->windowHandle()->isExposed() &&
+    while (window_->windowHandle() &&
+           (!window_->windowHandle()->isExposed() || !x11::ListedByWindowManager(id)) &&
            std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

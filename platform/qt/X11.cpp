@@ -320,6 +320,21 @@ std::vector<PixelRect> NotificationFrames(std::uint32_t own) {
     return frames;
 }
 
+bool ListedByWindowManager(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return true;
+    const xcb_window_t root = RootOf(c, window);
+    const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST");
+    Reply<xcb_get_property_reply_t> present(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, list, XCB_ATOM_ANY, 0, 0), nullptr),
+        &std::free);
+    if (!present || present->type == XCB_ATOM_NONE)
+        return true;
+    const std::vector<std::uint32_t> windows = Values32(c, root, list, XCB_ATOM_WINDOW);
+    return std::find(windows.begin(), windows.end(), window) != windows.end();
+}
+
 namespace {
 
 // Watches the windows' _NET_WM_STATE for a shade and asks the window manager

@@ -63,6 +63,10 @@ void MarkAsNotification(std::uint32_t window);
 // window's children.
 std::vector<PixelRect> NotificationFrames(std::uint32_t own);
 
+// Whether the window manager lists `window` among the windows it manages
+// (_NET_CLIENT_LIST); true where no window manager keeps that list.
+bool ListedByWindowManager(std::uint32_t window);
+
 // Undoes every shade (roll-up to the caption bar) of the mapped `window`
 // from now on, as soon as the window manager reports it: the notification
 // would be out of sight and its click gone.
