@@ -460,7 +460,18 @@ class RootWatcher:
             else:
                 continue
             with self._lock:
-                self._events.append((code, window, geometry))
+                self._events.append((code, window, geometry, time.monotonic()))
+
+    def map_times(self, since):
+        """When each window first mapped after `since` (time.monotonic()), in
+        order."""
+        with self._lock:
+            events = list(self._events)
+        first = {}
+        for code, window, _, when in events:
+            if code == self.MAP and when >= since and window not in first:
+                first[window] = when
+        return sorted(first.values())
 
     def history(self, window):
         """The geometries (x, y, width, height) that `window` had while it
@@ -470,7 +481,7 @@ class RootWatcher:
         seen = []
         current = None
         mapped = False
-        for code, _, geometry in events:
+        for code, _, geometry, _ in events:
             if geometry is not None:
                 current = geometry
                 if mapped and (not seen or seen[-1] != current):

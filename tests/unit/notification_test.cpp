@@ -183,10 +183,11 @@ bool operator==(const PixelRect& a, const PixelRect& b) {
     return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
 
+// A monitor with a task bar below, and a larger one to its right.
+const PixelRect first{0, 0, 1280, 994};
+const PixelRect second{1280, 0, 1920, 1080};
+
 TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
-    // A monitor with a task bar below, and a larger one to its right.
-    const PixelRect first{0, 0, 1280, 994};
-    const PixelRect second{1280, 0, 1920, 1080};
     struct Case {
         const char* what;
         PixelRect window;
@@ -214,8 +215,6 @@ TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
 }
 
 TEST(PlacementTest, StackingTakesTheFirstFreePlaceInColumnsThenCascades) {
-    const PixelRect first{0, 0, 1280, 994};
-    const PixelRect second{1280, 0, 1920, 1080};
     const PixelRect low{0, 0, 1280, 600};   // two rows of 133 + 8 from 233
     const PixelRect small{0, 0, 700, 420};  // one place from 233, 233
     const PixelRect at{233, 233, 233, 133};
