@@ -159,23 +159,22 @@ PixelRect StackPlace(const PixelRect& configured,
     // left, as far as the work area reaches. Without work areas: the first
     // column, as far down as it takes; a window larger than its work area
     // has no column.
-    const bool unbounded = workAreas.empty();
-    const std::int64_t step = std::int64_t{start.width} + gap;
-    const std::int64_t bottom = unbounded ? std::numeric_limits<std::int64_t>::max()
-                                : area != workAreas.end()
-                                    ? Bottom(*area)
-                                    : std::numeric_limits<std::int64_t>::min();
-    for (int direction : {1, -1}) {
-        for (std::int64_t column = direction == 1 ? 0 : -1;; column += direction) {
-            const std::int64_t left = start.left + column * step;
-            if (unbounded ? column != 0
-                          : area == workAreas.end() || left < area->left ||
-                                left + start.width > Right(*area))
-                break;
-            PixelRect candidate = start;
-            candidate.left = static_cast<int>(left);
-            if (const auto top = FreeTopInColumn(candidate, others, gap, bottom))
-                return placed(left, *top);
+    if (workAreas.empty()) {
+        if (const auto top =
+                FreeTopInColumn(start, others, gap, std::numeric_limits<std::int64_t>::max()))
+            return placed(start.left, *top);
+    } else if (area != workAreas.end()) {
+        const std::int64_t step = std::int64_t{start.width} + gap;
+        for (int direction : {1, -1}) {
+            for (std::int64_t column = direction == 1 ? 0 : -1;; column += direction) {
+                const std::int64_t left = start.left + column * step;
+                if (left < area->left || left + start.width > Right(*area))
+                    break;
+                PixelRect candidate = start;
+                candidate.left = static_cast<int>(left);
+                if (const auto top = FreeTopInColumn(candidate, others, gap, Bottom(*area)))
+                    return placed(left, *top);
+            }
         }
     }
 

@@ -370,8 +370,10 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             ::SetWindowPos(hwnd, nullptr, place_.x, place_.y, 0, 0,
                            SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
+        // The user moves it, or the monitors change and the system may.
         case WM_ENTERSIZEMOVE:
         case WM_NCRBUTTONDOWN:
+        case WM_DISPLAYCHANGE:
             guardPlace_ = false;
             break;
         // A click does not activate the window either (it still dismisses
