@@ -26,7 +26,7 @@ LINUX_PACKAGES=(
     fonts-liberation fontconfig locales python3
     xvfb openbox xdotool x11-utils imagemagick
     pulseaudio pulseaudio-utils
-    icewm fluxbox xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
+    icewm fluxbox xfwm4 wmctrl xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
 )
 # The test command's own: the message bus a desktop starts on demand (runs
 # without a session must start none), the package's dependencies

@@ -80,6 +80,8 @@ void App::StartUp() {
             ShowNotification(platform_, settings_, names_.place, folders_.data);
         message_ = shown.message;
         layoutDpi_ = shown.dpi;
+        configuredPlace_ = shown.configured;
+        shownPlace_ = shown.placed;
         windowShown_ = true;
     }
     if (settings_.speakerTime > 0)
@@ -164,7 +166,11 @@ void App::CloseDown() {
     // A window that was never shown keeps the configured position.
     if (!windowShown_)
         return;
-    const PixelPoint position = platform_.WindowPosition();
+    PixelPoint position = platform_.WindowPosition();
+    // A window that stood aside for other notifications and was not moved
+    // keeps the user's place for the next one: the configured place.
+    if (position.x == shownPlace_.x && position.y == shownPlace_.y)
+        position = configuredPlace_;
     WritePosition(platform_, iniPath_, PixelsToTwips(position.x, platform_.ScreenDpiX()),
                   PixelsToTwips(position.y, platform_.ScreenDpiY()));
 }

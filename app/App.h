@@ -67,6 +67,10 @@ private:
     std::string message_;
     // The dots per inch the shown window's sizes are laid out for.
     double layoutDpi_ = 0;
+    // The configured place (after the on-screen rule) and the place the
+    // window was shown at, aside from other notifications.
+    PixelPoint configuredPlace_;
+    PixelPoint shownPlace_;
 };
 
 }  // namespace zb

@@ -21,7 +21,11 @@ sound server. maptime (bench/maptime.c) starts each program and times it.
    and when answers resume relative to the tone's nominal end (its stream's
    creation plus 300 ms) and to its stream's removal from the sound server
    (both seen through `pactl subscribe`).
-4. Wine: exec-to-map of zettelblick.exe against winbare.exe (a plain Win32
+4. Burst: ten starts at the same moment for ten places of one settings file
+   (the notifications stand apart) against one start: the time from the
+   first start to the tenth window's map (RootWatcher), per round, and the
+   median ratio of the two. Linux build, and under Wine the Windows build.
+5. Wine: exec-to-map of zettelblick.exe against winbare.exe (a plain Win32
    window, bench/winbare.cpp, built with the same toolchain), interleaved; the
    ratio only. The loader follows the exe's PE machine: i386 runs with
    `wine` in a 32-bit prefix, x86-64 with /usr/lib/wine/wine64 in a 64-bit
@@ -269,7 +273,43 @@ def tone_of(tools, name, program, app, env, server, runs):
                 "| %s | %s |" % (what, median_range(values, 1000, 0)) for what, values in rows]
 
 
-# --- 4. Wine -------------------------------------------------------------------------
+# --- 4. burst ------------------------------------------------------------------------
+
+
+BURST = 10
+
+
+def burst(command, app, env, display, rounds, name):
+    """`command` (the program, after a loader) started once and BURST times
+    at once, in interleaved rounds after a warm-up round: the time from the
+    first start to the last window's map."""
+    write_settings(app, "[wave]\nfile=\n[window]\nwait=1\n")
+    single, many = [], []
+    with xharness.RootWatcher(display) as watcher:
+        for round_ in range(rounds + 1):
+            for count, times in ((1, single), (BURST, many)):
+                start = time.monotonic()
+                procs = [subprocess.Popen(command + ["/place:P%d" % i], env=env, cwd=app,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                         for i in range(count)]
+                mapped = xharness.wait_until(
+                    lambda: len(watcher.map_times(start)) >= count and watcher.map_times(start),
+                    timeout=120, what="%d windows" % count)
+                for proc in procs:
+                    proc.terminate()  # a close request: the notification closes down
+                for proc in procs:
+                    proc.wait(timeout=60)
+                time.sleep(0.5)  # the frames go before the next start
+                if round_:
+                    times.append(mapped[count - 1] - start)
+    ratios = [m / s for m, s in zip(many, single)]
+    return ["Burst of %s (%d interleaved rounds after a warm-up round): from the first start "
+            "to the map of the last window, %d starts at once for %d places %s ms, one start "
+            "%s ms; ratio %s." % (name, rounds, BURST, BURST, median_range(many, 1000, 0),
+                                  median_range(single, 1000, 0), median_range(ratios, digits=2))]
+
+
+# --- 5. Wine -------------------------------------------------------------------------
 
 
 class WinePrefix:
@@ -317,7 +357,7 @@ class WinePrefix:
         return False
 
 
-def wine(tools, exe, bare, env, work, rounds):
+def wine(tools, exe, bare, env, work, rounds, display, burst_rounds):
     with WinePrefix(exe, work) as prefix, tempfile.TemporaryDirectory(dir=work) as app:
         for path in (exe, bare, os.path.join(os.path.dirname(exe), "thebat.jpg"),
                      os.path.join(os.path.dirname(exe), "message.wav")):
@@ -333,10 +373,12 @@ def wine(tools, exe, bare, env, work, rounds):
                 times[name] = report["map"] - report["start"]
             if round_:
                 ratios.append(times[programs[0]] / times[programs[1]])
+        stacked = burst([prefix.loader, programs[0]], app, env, display, burst_rounds,
+                        "%s under Wine" % programs[0])
     return ["Wine (%s, %s; %d interleaved rounds after a warm-up round): exec-to-map of %s "
             "against the bare Win32 window %s (median and interquartile range of the rounds' "
             "ratios)." % (prefix.arch, prefix.loader, rounds, programs[0],
-                          median_range(ratios, digits=2))]
+                          median_range(ratios, digits=2)), ""] + stacked
 
 
 def machine(start_load):
@@ -368,6 +410,7 @@ def main():
     parser.add_argument("--wine-rounds", type=int, default=15)
     parser.add_argument("--cpu-runs", type=int, default=3)
     parser.add_argument("--tone-runs", type=int, default=5)
+    parser.add_argument("--burst-rounds", type=int, default=5)
     args = parser.parse_args()
     tools = os.path.abspath(args.tools)
     start_load = os.getloadavg()
@@ -385,10 +428,13 @@ def main():
             report = startup(tools, app, env, args.rounds, args.before)
             report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)
             report += [""] + tone(tools, app, env, server, args.tone_runs, args.before)
+            report += [""] + burst([os.path.join(app, "zettelblick")], app, env,
+                                   session.display, args.burst_rounds, "zettelblick")
             if args.wine_exe:
                 report += [""] + wine(tools, os.path.abspath(args.wine_exe),
                                       os.path.abspath(args.wine_bare), env,
-                                      os.path.abspath(args.work or tools), args.wine_rounds)
+                                      os.path.abspath(args.work or tools), args.wine_rounds,
+                                      session.display, args.burst_rounds)
     print("\n".join(report))
     print("\n" + machine(start_load))
     return 0

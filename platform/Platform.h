@@ -224,6 +224,23 @@ public:
     // resizing it; returns the window system's success value.
     virtual int SetTopMost(bool onTop) = 0;
 
+    // --- several notifications at once ----------------------------------------
+    // Takes the short lock, one for every notification of this user, under
+    // which a notification chooses its place among the others and shows its
+    // window; waits at most `milliseconds` while another holds it. False when
+    // it was not taken in that time. The system gives it up when the process
+    // ends, however it ends.
+    virtual bool TakePlacementLock(int milliseconds) = 0;
+    // Gives up the lock TakePlacementLock took; nothing when it holds none.
+    virtual void ReleasePlacementLock() = 0;
+    // The outer frames, window manager's frame included, of the other
+    // notification windows of this program on the screen now, whatever
+    // their settings file; hidden ones are not listed.
+    virtual std::vector<PixelRect> OtherNotificationFrames() = 0;
+    // The height of the window's caption bar as its frame is now, in pixels;
+    // 0 without a caption.
+    virtual int CaptionHeight() = 0;
+
     // --- event loop ----------------------------------------------------------
     virtual void Sleep(int milliseconds) = 0;
     // Handles every queued event (clicks, close requests) before returning.

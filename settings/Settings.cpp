@@ -47,6 +47,7 @@ constexpr SettingRow kTable[] = {
     Int("window", "width", 3500, &S::windowWidth),
     Int("window", "height", 2000, &S::windowHeight),
     Text("window", "background", 20, "BAFEFE", &S::windowBackground),
+    Int("window", "stack", 1, &S::windowStack),
     Int("text", "show", 1, &S::textShow),
     Int("text", "left", 1375, &S::textLeft),
     Int("text", "top", 0, &S::textTop),

@@ -25,6 +25,7 @@ struct Settings {
     std::int32_t windowTop{};
     std::int16_t windowAlwaysOnTop{};
     std::string windowBackground;
+    std::int32_t windowStack{};
     // [text]
     std::int32_t textShow{};
     std::int32_t textWidth{};

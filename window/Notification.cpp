@@ -1,5 +1,7 @@
 #include "window/Notification.h"
 
+#include <optional>
+
 #include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "platform/Text.h"
@@ -77,6 +79,29 @@ PictureSpec PictureAt(const Settings& s, double dpi) {
     return picture;
 }
 
+// The room between two notifications, and the cascade's step where the
+// frame has no caption, in twips.
+constexpr std::int32_t kStackGapTwips = 120;
+constexpr std::int32_t kCascadeTwips = 300;
+
+// The placement lock for one scope, when it can be had in time: a
+// notification that waited that long shows anyway.
+class PlacementLock {
+public:
+    explicit PlacementLock(Platform& platform)
+        : platform_(platform), held_(platform.TakePlacementLock(kPlacementWaitMilliseconds)) {}
+    PlacementLock(const PlacementLock&) = delete;
+    PlacementLock& operator=(const PlacementLock&) = delete;
+    ~PlacementLock() {
+        if (held_)
+            platform_.ReleasePlacementLock();
+    }
+
+private:
+    Platform& platform_;
+    bool held_;
+};
+
 }  // namespace
 
 ShownNotification ShowNotification(Platform& platform,
@@ -92,7 +117,7 @@ ShownNotification ShowNotification(Platform& platform,
     // resolution of the monitor it moves to.
     const PixelRect placed = TwipsToPixels(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight,
                                            platform.ScreenDpiX(), platform.ScreenDpiY());
-    ShownNotification shown{s.textMessage, platform.MonitorDpi(placed)};
+    ShownNotification shown{s.textMessage, platform.MonitorDpi(placed), {}, {}};
     const std::vector<PixelRect> workAreas = platform.MonitorWorkAreas();
     PixelRect outer =
         PlaceOnWorkArea(OuterFrame(s, {placed.left, placed.top}, shown.dpi), workAreas);
@@ -101,6 +126,7 @@ ShownNotification ShowNotification(Platform& platform,
         outer = MoveOntoWorkArea(OuterFrame(s, {outer.left, outer.top}, shown.dpi), workAreas);
     }
     platform.SetWindowRect(outer);
+    shown.configured = shown.placed = {outer.left, outer.top};
     platform.SetWindowBackground(ParseColorText(s.windowBackground, "window.background"));
 
     if (s.textShow == 1) {
@@ -127,6 +153,21 @@ ShownNotification ShowNotification(Platform& platform,
         platform.SetPictureVisible(false);
     }
 
+    // The place among the others is chosen and the window mapped in one
+    // step, so that notifications started together see each other.
+    std::optional<PlacementLock> lock;
+    if (s.windowStack == 1) {
+        lock.emplace(platform);
+        const int caption = platform.CaptionHeight();
+        const StackSpacing spacing{TwipsToPixels(kStackGapTwips, shown.dpi),
+                                   caption > 0 ? caption : TwipsToPixels(kCascadeTwips, shown.dpi)};
+        const PixelRect stacked =
+            StackPlace(outer, platform.OtherNotificationFrames(), workAreas, spacing);
+        if (stacked.left != outer.left || stacked.top != outer.top) {
+            platform.SetWindowRect(stacked);
+            shown.placed = {stacked.left, stacked.top};
+        }
+    }
     platform.ShowWindow();
     if (s.windowAlwaysOnTop == 1)
         SetTopMost(platform, true);

@@ -11,16 +11,26 @@ namespace zb {
 
 // What ShowNotification built: the message text (the message field filled in
 // with the date, time and place when the label is shown, the field as it is
-// otherwise) and the dots per inch the window's sizes were laid out for.
+// otherwise), the dots per inch the window's sizes were laid out for, and
+// where the window went: the configured place (after the on-screen rule) and
+// the place it was shown at, which differ when it stands aside for others.
 struct ShownNotification {
     std::string message;
     double dpi = 0;
+    PixelPoint configured;
+    PixelPoint placed;
 };
+
+// How long a notification waits for another one choosing its place before it
+// shows its window all the same.
+inline constexpr int kPlacementWaitMilliseconds = 2000;
 
 // Builds and shows the window from `settings`. The window's position converts
 // at the screen's one resolution, so that a stored position reads back the
 // same wherever the window stands; its sizes, the label's font and the
-// picture box follow the monitor it lands on. Throws Failure, before anything
+// picture box follow the monitor it lands on. With window.stack = 1 it stands
+// aside for the other notifications on the screen (StackPlace), choosing its
+// place and showing under the placement lock. Throws Failure, before anything
 // is shown, for an invalid colour or property value or a picture that cannot
 // be loaded. The picture is looked for in `dataFolders` (DataFilePath).
 ShownNotification ShowNotification(Platform& platform,

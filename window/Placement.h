@@ -26,4 +26,27 @@ PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& 
 // is without work areas.
 PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas);
 
+// How notifications on the screen at the same time keep apart: the room left
+// between two frames, and how far a cascade steps down and right (a caption's
+// height), both in pixels.
+struct StackSpacing {
+    int gap = 0;
+    int cascade = 0;
+};
+
+// Where a notification whose outer frame is `configured` (as the on-screen
+// rule placed it) goes while the notifications with the outer frames
+// `others` are on the screen. Covering none of them, it stays. Otherwise it
+// takes the first free place in a column that starts at the configured place
+// (moved wholly onto its work area) and runs downward, the frames `gap` apart;
+// then in the columns to its right, then in those to its left, as long as
+// they fit on that work area. Where none is free, it cascades: `cascade`
+// down and right of the last of the others standing on the diagonal from the
+// configured place (of the configured place itself when none does). Every
+// place lies wholly on one work area, as far as the window fits on one.
+PixelRect StackPlace(const PixelRect& configured,
+                     const std::vector<PixelRect>& others,
+                     const std::vector<PixelRect>& workAreas,
+                     const StackSpacing& spacing);
+
 }  // namespace zb

@@ -202,6 +202,16 @@ int FakePlatform::SetTopMost(bool onTop) {
     return 1;
 }
 
+bool FakePlatform::TakePlacementLock(int milliseconds) {
+    Record("TakePlacementLock " + std::to_string(milliseconds) +
+           (placementLockFree ? "" : " timed out"));
+    return placementLockFree;
+}
+
+void FakePlatform::ReleasePlacementLock() {
+    Record("ReleasePlacementLock");
+}
+
 void FakePlatform::Sleep(int milliseconds) {
     ++sleeps;
     if (milliseconds != 20)

@@ -54,6 +54,11 @@ public:
     std::vector<DpiMonitor> dpiMonitors;
     // Where the window stands when the logic asks (outer top-left, pixels).
     PixelPoint position{233, 233};
+    // The other notifications on the screen, and the caption's height.
+    std::vector<PixelRect> otherFrames;
+    int captionHeight = 0;
+    // false: another notification holds the placement lock all the time.
+    bool placementLockFree = true;
     // Events the "user" causes: each runs at the given pass of
     // ProcessPendingEvents (counted from 1), or, with pass 0, when the program
     // waits for the window to close.
@@ -119,6 +124,10 @@ public:
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
     int SetTopMost(bool onTop) override;
+    bool TakePlacementLock(int milliseconds) override;
+    void ReleasePlacementLock() override;
+    std::vector<PixelRect> OtherNotificationFrames() override { return otherFrames; }
+    int CaptionHeight() override { return captionHeight; }
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "platform/Wildcard.h"
 #include "platform/posix/Errors.h"
@@ -61,6 +63,21 @@ bool FindRegularFile(const std::string& path) {
             return true;
     }
     return false;
+}
+
+int WaitForFileLock(const std::string& path, int milliseconds) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
+        return -1;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return fd.Release();
 }
 
 OwnFiles::~OwnFiles() {

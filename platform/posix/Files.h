@@ -22,6 +22,13 @@ std::string NativePath(std::string_view path);
 // names (starting with '.') never do. Never throws.
 bool FindRegularFile(const std::string& path);
 
+// An exclusive flock on `path` (made when missing, mode 0600, never through a
+// symbolic link), waited for at most `milliseconds`: the descriptor that
+// holds it (closing it gives the lock up; it is not inherited by programs
+// started later), or -1 when the file cannot be opened or the time ran out.
+// The file itself stays: deleting it would let two holders lock two files.
+int WaitForFileLock(const std::string& path, int milliseconds);
+
 // Takes lock files, holds them, and deletes only the ones it took.
 //
 // A lock file is held by an exclusive flock on a descriptor that stays open,

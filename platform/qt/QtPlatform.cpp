@@ -35,6 +35,7 @@ constexpr auto kMapWait = std::chrono::milliseconds(2000);
 QtPlatform::QtPlatform(std::string commandLine) : commandLine_(std::move(commandLine)) {}
 
 QtPlatform::~QtPlatform() {
+    ReleasePlacementLock();
     delete window_;
     // Windows the logic destroyed are still waiting for deleteLater().
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -163,10 +164,12 @@ void QtPlatform::SetWindowFrame(bool toolWindow) {
 }
 
 void QtPlatform::SetWindowRect(const PixelRect& outer) {
+    // A move alone keeps the frame: the window manager need not be asked again.
+    const bool resized = !haveRect_ || outer.width != outer_.width || outer.height != outer_.height;
     outer_ = outer;
     haveRect_ = true;
     if (window_)
-        ApplyGeometry(true);
+        ApplyGeometry(resized);
 }
 
 void QtPlatform::ApplyGeometry(bool askWindowManager) {
@@ -246,20 +249,27 @@ void QtPlatform::ShowWindow() {
     // Qt keeps states already on the window when it sets its own.
     x11::AddStateBeforeMapping(id, "_NET_WM_STATE_SKIP_TASKBAR");
     x11::StickToAllDesktopsBeforeMapping(id);
+    x11::MarkAsNotification(id);
     window_->show();
 
     // Wait until the window manager has mapped the window and it has been
-    // painted, so that a tone that follows does not freeze a blank window.
-    // Clicks wait in the queue; a close request is kept for later.
+    // painted, so that a tone that follows does not freeze a blank window,
+    // and until the manager lists it, so that a notification starting next
+    // finds it. Clicks wait in the queue; a close request is kept for later.
     window_->HoldEvents(true);
     const auto deadline = std::chrono::steady_clock::now() + kMapWait;
-    while (window_->windowHandle() && !window_->windowHandle()->isExposed() &&
+    while (window_->windowHandle() &&
+           (!window_->windowHandle()->isExposed() || !x11::ListedByWindowManager(id)) &&
            std::chrono::steady_clock::now() < deadline) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     window_->HoldEvents(false);
+    // Window managers that choose the desktop of a window they map (KWin)
+    // take it from a request after the mapping.
+    x11::StickToAllDesktopsAfterMapping(id);
+    x11::KeepUnshaded(id);
 
     // A window manager that did not answer the request before mapping has
     // set the extents now; the outer frame must still match the settings.
@@ -330,6 +340,39 @@ int QtPlatform::SetTopMost(bool onTop) {
         x11::AddStateBeforeMapping(id, "_NET_WM_STATE_ABOVE");
     const bool sent = x11::ChangeMappedState(id, onTop, "_NET_WM_STATE_ABOVE");
     return onTop && sent ? 1 : 0;
+}
+
+// --- several notifications at once --------------------------------------------------
+
+bool QtPlatform::TakePlacementLock(int milliseconds) {
+    ReleasePlacementLock();
+    // One lock for all of the user's notifications, of any folder: in the
+    // session's runtime folder where there is one, else in the lock folder.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder = runtime && runtime[0] == '/' ? std::string(runtime)
+                               : !folders_.locks.empty()    ? posix::NativePath(folders_.locks)
+                                                            : ExecutableDir();
+    placementLock_ = posix::WaitForFileLock(folder + "/zettelblick-place.lock", milliseconds);
+    return placementLock_ >= 0;
+}
+
+void QtPlatform::ReleasePlacementLock() {
+    if (placementLock_ >= 0)
+        ::close(placementLock_);
+    placementLock_ = -1;
+}
+
+std::vector<PixelRect> QtPlatform::OtherNotificationFrames() {
+    if (!window_)
+        return {};
+    return x11::NotificationFrames(static_cast<std::uint32_t>(window_->winId()));
+}
+
+int QtPlatform::CaptionHeight() {
+    if (!window_)
+        return 0;
+    TakeFrameExtents();
+    return extents_.top;
 }
 
 // --- event loop ------------------------------------------------------------------

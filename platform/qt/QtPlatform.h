@@ -81,6 +81,10 @@ public:
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
     int SetTopMost(bool onTop) override;
+    bool TakePlacementLock(int milliseconds) override;
+    void ReleasePlacementLock() override;
+    std::vector<PixelRect> OtherNotificationFrames() override;
+    int CaptionHeight() override;
 
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
@@ -131,6 +135,8 @@ private:
     bool extentsAsked_ = false;
     PixelPoint lastPosition_;
     bool topMost_ = false;
+    // The descriptor that holds the placement lock, or -1.
+    int placementLock_ = -1;
 
     QEventLoop* loop_ = nullptr;
     // The message box on the screen, if any: closing the window closes it.

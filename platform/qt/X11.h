@@ -8,6 +8,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
 
 namespace zb::qt::x11 {
 
@@ -44,6 +47,30 @@ void AddStateBeforeMapping(std::uint32_t window, const char* state);
 // Puts `window`, not mapped yet, on every virtual desktop (_NET_WM_DESKTOP
 // 0xFFFFFFFF, with _NET_WM_STATE_STICKY for window managers that read that).
 void StickToAllDesktopsBeforeMapping(std::uint32_t window);
+
+// Puts the mapped `window` on every virtual desktop through the window
+// manager (a _NET_WM_DESKTOP client message to the root window), for window
+// managers that set the desktop themselves when they map a window.
+void StickToAllDesktopsAfterMapping(std::uint32_t window);
+
+// Marks `window` as a notification of this program (WM_WINDOW_ROLE), by
+// which NotificationFrames finds it from another process.
+void MarkAsNotification(std::uint32_t window);
+
+// The outer frames (the window manager's frame included) of the mapped
+// windows marked by MarkAsNotification other than `own`: the window
+// manager's managed windows (_NET_CLIENT_LIST), or without one the root
+// window's children.
+std::vector<PixelRect> NotificationFrames(std::uint32_t own);
+
+// Whether the window manager lists `window` among the windows it manages
+// (_NET_CLIENT_LIST); true where no window manager keeps that list.
+bool ListedByWindowManager(std::uint32_t window);
+
+// Undoes every shade (roll-up to the caption bar) of the mapped `window`
+// from now on, as soon as the window manager reports it: the notification
+// would be out of sight and its click gone.
+void KeepUnshaded(std::uint32_t window);
 
 // Asks the window manager to add or remove `state` on a mapped window
 // (a _NET_WM_STATE client message to the root window). False when the

@@ -80,6 +80,7 @@ BOOL CALLBACK PressOkOfMessageBox(HWND window, LPARAM) {
 Win32Platform::Win32Platform() = default;
 
 Win32Platform::~Win32Platform() {
+    ReleasePlacementLock();
     for (const auto& [path, handle] : locks_)
         ::CloseHandle(handle);
 }
@@ -348,6 +349,41 @@ int Win32Platform::SetTopMost(bool onTop) {
     HWND window = window_ ? window_->Handle() : nullptr;
     return ::SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                           SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// --- several notifications at once ------------------------------------------------------
+
+bool Win32Platform::TakePlacementLock(int milliseconds) {
+    ReleasePlacementLock();
+    // One mutex for the user's session; the system gives it up when its
+    // holder ends, and the next waiter then gets it as abandoned.
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"Local\\ZettelblickPlacement");
+    if (!mutex)
+        return false;
+    const DWORD waited =
+        ::WaitForSingleObject(mutex, static_cast<DWORD>(std::max(milliseconds, 0)));
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        ::CloseHandle(mutex);
+        return false;
+    }
+    placementLock_ = mutex;
+    return true;
+}
+
+void Win32Platform::ReleasePlacementLock() {
+    if (!placementLock_)
+        return;
+    ::ReleaseMutex(placementLock_);
+    ::CloseHandle(placementLock_);
+    placementLock_ = nullptr;
+}
+
+std::vector<PixelRect> Win32Platform::OtherNotificationFrames() {
+    return Window::OtherFrames(window_ ? window_->Handle() : nullptr);
+}
+
+int Win32Platform::CaptionHeight() {
+    return MainWindow().CaptionHeight();
 }
 
 // --- event loop ----------------------------------------------------------------------

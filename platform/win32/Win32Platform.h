@@ -66,6 +66,10 @@ public:
     void DestroyWindow() override;
     PixelPoint WindowPosition() override;
     int SetTopMost(bool onTop) override;
+    bool TakePlacementLock(int milliseconds) override;
+    void ReleasePlacementLock() override;
+    std::vector<PixelRect> OtherNotificationFrames() override;
+    int CaptionHeight() override;
 
     // event loop
     void Sleep(int milliseconds) override;
@@ -106,6 +110,8 @@ private:
     // The lock files this process holds, by path, each with the handle that
     // holds it until DeleteOwnFile deletes the file through it.
     std::map<std::string, HANDLE> locks_;
+    // The placement lock's mutex while this process holds it.
+    HANDLE placementLock_ = nullptr;
 };
 
 }  // namespace zb::win32

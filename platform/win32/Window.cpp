@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <string_view>
 #include <utility>
 
 #include "platform/Failure.h"
@@ -14,6 +15,13 @@ namespace zb::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"ZettelblickNotification";
+// The window properties that hold the kept place, offset so that no
+// coordinate gives the empty value.
+constexpr wchar_t kPlaceLeft[] = L"ZettelblickPlaceLeft";
+constexpr wchar_t kPlaceTop[] = L"ZettelblickPlaceTop";
+constexpr INT_PTR kPlaceOffset = 0x40000000;
+// Posted to put the window back at its kept place.
+constexpr UINT kRestorePlaceMessage = WM_APP + 1;
 constexpr int kLabelId = 1;
 constexpr int kPictureId = 2;
 
@@ -107,6 +115,33 @@ void ReplaceBrush(HBRUSH& brush, COLORREF color) {
     brush = created;
 }
 
+// What EnumWindows collects for Window::OtherFrames.
+struct OtherWindows {
+    HWND own;
+    std::vector<PixelRect> frames;
+};
+
+// EnumWindows: adds the outer frame of a visible notification window other
+// than the own one to the OtherWindows `param`.
+BOOL CALLBACK AddOtherFrame(HWND hwnd, LPARAM param) {
+    auto& search = *reinterpret_cast<OtherWindows*>(param);
+    wchar_t className[64] = {};
+    RECT rect{};
+    if (hwnd == search.own || !::GetClassNameW(hwnd, className, 64) ||
+        std::wstring_view(className) != kClassName || !::IsWindowVisible(hwnd) ||
+        ::IsIconic(hwnd) || !::GetWindowRect(hwnd, &rect))
+        return TRUE;
+    PixelRect frame{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+    const auto left = reinterpret_cast<INT_PTR>(::GetPropW(hwnd, kPlaceLeft));
+    const auto top = reinterpret_cast<INT_PTR>(::GetPropW(hwnd, kPlaceTop));
+    if (left && top) {
+        frame.left = static_cast<int>(left - kPlaceOffset);
+        frame.top = static_cast<int>(top - kPlaceOffset);
+    }
+    search.frames.push_back(frame);
+    return TRUE;
+}
+
 }  // namespace
 
 Window::Window(WindowEvents& events, const WindowDesign& design) : events_(events) {
@@ -147,8 +182,15 @@ void Window::SetFrame(bool toolWindow) {
 }
 
 void Window::SetOuterRect(const PixelRect& outer) {
+    KeepPlace({outer.left, outer.top});
     ::SetWindowPos(hwnd_, nullptr, outer.left, outer.top, outer.width, outer.height,
                    SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Window::KeepPlace(PixelPoint place) {
+    place_ = place;
+    ::SetPropW(hwnd_, kPlaceLeft, reinterpret_cast<HANDLE>(place.x + kPlaceOffset));
+    ::SetPropW(hwnd_, kPlaceTop, reinterpret_cast<HANDLE>(place.y + kPlaceOffset));
 }
 
 void Window::SetBackground(Color color) {
@@ -215,6 +257,7 @@ void Window::Show() {
     // The user goes on typing where he was: the notification is shown
     // without being activated.
     ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    guardPlace_ = true;
     Repaint();
 }
 
@@ -240,6 +283,20 @@ PixelPoint Window::Position() const {
     return {rect.left, rect.top};
 }
 
+int Window::CaptionHeight() const {
+    RECT outer{};
+    POINT inner{0, 0};
+    if (!::GetWindowRect(hwnd_, &outer) || !::ClientToScreen(hwnd_, &inner))
+        return 0;
+    return inner.y - outer.top;
+}
+
+std::vector<PixelRect> Window::OtherFrames(HWND own) {
+    OtherWindows search{own, {}};
+    ::EnumWindows(AddOtherFrame, reinterpret_cast<LPARAM>(&search));
+    return search.frames;
+}
+
 void Window::Repaint() {
     // The window does not clip its children: its background is painted under
     // a transparent label before the label draws its text.
@@ -259,6 +316,8 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (!self)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
+        ::RemovePropW(hwnd, kPlaceLeft);
+        ::RemovePropW(hwnd, kPlaceTop);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
         self->label_ = nullptr;
@@ -287,6 +346,35 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             image_.Draw(item->hDC, item->rcItem, background_);
             return TRUE;
         }
+        // Under Wine the window's place comes back from the X window manager
+        // after mapping; when many windows map at once, it can come from the
+        // moment the manager had put the window into its frame but not yet
+        // moved the frame (the screen's corner). Wine then believes the
+        // window is there, and clicks on it miss. A move that neither the
+        // program nor the user began is taken back, once; later moves (the
+        // user's) are kept.
+        case WM_WINDOWPOSCHANGED: {
+            const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+            if (!(pos->flags & SWP_NOMOVE) && (pos->x != place_.x || pos->y != place_.y)) {
+                if (guardPlace_) {
+                    guardPlace_ = false;
+                    ::PostMessageW(hwnd, kRestorePlaceMessage, 0, 0);
+                } else {
+                    KeepPlace({pos->x, pos->y});
+                }
+            }
+            break;
+        }
+        case kRestorePlaceMessage:
+            ::SetWindowPos(hwnd, nullptr, place_.x, place_.y, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        // The user moves it, or the monitors change and the system may.
+        case WM_ENTERSIZEMOVE:
+        case WM_NCRBUTTONDOWN:
+        case WM_DISPLAYCHANGE:
+            guardPlace_ = false;
+            break;
         // A click does not activate the window either (it still dismisses
         // it, and a drag on the caption still moves it).
         case WM_MOUSEACTIVATE:
@@ -294,6 +382,7 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         // The caption is grabbed for a move only, without the activation
         // that DefWindowProc gives a press there.
         case WM_NCLBUTTONDOWN:
+            guardPlace_ = false;
             if (wParam == HTCAPTION) {
                 ::SendMessageW(hwnd, WM_SYSCOMMAND, SC_MOVE | HTCAPTION, lParam);
                 return 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/win32/Picture.h"
@@ -39,6 +40,14 @@ public:
     void Hide();
     void Destroy();
     PixelPoint Position() const;
+    // The height from the outer frame's top to the inner area's: the caption
+    // bar and the border above it.
+    int CaptionHeight() const;
+
+    // The outer frames of the visible notification windows (this window
+    // class) of every process except `own`, each at the place its own
+    // process keeps for it (see place_).
+    static std::vector<PixelRect> OtherFrames(HWND own);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,6 +56,7 @@ private:
     // Repaints the window and its controls now: the logic may block (a tone,
     // a sleep) right after a change.
     void Repaint();
+    void KeepPlace(PixelPoint place);
 
     WindowEvents& events_;
     HWND hwnd_ = nullptr;
@@ -60,6 +70,12 @@ private:
     std::wstring labelSpokenText_;
     bool labelOpaque_ = true;
     Picture image_;
+    // Where the program or the user put the window (outer top-left), also
+    // kept in two window properties for the other notifications to read.
+    PixelPoint place_;
+    // From the show until the user first presses on the window: a move that
+    // neither began is taken back, once.
+    bool guardPlace_ = false;
 };
 
 }  // namespace zb::win32

@@ -433,6 +433,53 @@ class AppTest(unittest.TestCase):
         self.assertIn("left=" + left, lines)
         self.assertIn("top=" + top, lines)
 
+    def assert_stacked_apart(self, windows):
+        """The notification windows `windows`, shown at once from one settings
+        file with the default place: each wholly on the work area, none
+        overlapping another, one of them at the configured place. Then the
+        user moves the one furthest from it and closes the others one by one
+        with a click: after each, the settings file holds the configured
+        position; after the moved one, that one's own."""
+        frames = [self.x.settled_geometry(w) for w in windows]
+        area = [int(v) for v in re.findall(r"\d+", self.x.run(
+            ["xprop", "-root", "_NET_WORKAREA"]).split("=")[1])[:4]]
+        for i, (x, y, w, h) in enumerate(frames):
+            self.assertTrue(area[0] <= x and x + w <= area[0] + area[2] and
+                            area[1] <= y and y + h <= area[1] + area[3], (frames[i], area))
+            for (x2, y2, w2, h2) in frames[:i]:
+                self.assertFalse(x < x2 + w2 and x2 < x + w and y < y2 + h2 and y2 < y + h,
+                                 "overlapping: %s" % frames)
+        self.assertIn(DEFAULT_OUTER[:2], [frame[:2] for frame in frames])
+
+        ini = os.path.join(self.runs[0].app, INI)
+
+        def position():
+            found = dict(re.findall(rb"^(left|top)= ?(-?\d+)\r?$", read_bytes(ini), re.M))
+            return int(found.get(b"left", 0)), int(found.get(b"top", 0))
+        moved = windows[frames.index(max(frames))]
+        x, y, _, _ = self.x.outer_geometry(moved)
+        if self.wine:  # a drag on the caption, which Wine draws itself
+            self.x.drag(x + 40, y + 8, x + 90, y + 38)
+        else:  # through the window manager, whatever its caption bar
+            cx, cy, _, _ = self.x.client_geometry(moved)
+            self.x.run(["xdotool", "windowmove", str(moved), str(cx + 50), str(cy + 30)])
+        xharness.wait_until(lambda: self.x.outer_geometry(moved)[:2] != (x, y),
+                            what="the window to move")
+        x, y, _, _ = self.x.settled_geometry(moved)
+        def click(window):  # on the picture, which both builds draw at the left
+            left, top, _, height = self.x.settled_geometry(window)
+            self.x.click(left + 45, top + height - 10)
+        for window in windows:
+            if window != moved:
+                click(window)
+                xharness.wait_until(lambda: window not in self.x.viewable(TITLE),
+                                    what="the window to close")
+                xharness.wait_until(lambda: position() == (3495, 3495),
+                                    what="the configured position (%s)" % (position(),))
+        click(moved)
+        xharness.wait_until(lambda: position() == (x * 15, y * 15),
+                            what="the moved window's position (%s)" % (position(),))
+
     def assert_failure_report(self, run, *expected):
         """The run ended in an unexpected failure: a report box, a line on
         standard error that says what failed, exit status 1."""

@@ -6,6 +6,10 @@
 - A notification killed with SIGKILL leaves its lock file; one, two or 50
   instances started after it, together: one of them takes the lock over and
   shows the window, the others end at once; after the click no lock is left.
+- 10 notifications of one settings file for 10 places, released together:
+  10 windows, each wholly on the work area, none overlapping another; each
+  one closed where it showed writes the configured position, a moved one
+  its own.
 - 20 notifications for 20 places, released together and then ended
   together: 20 windows, and the settings file that all 20 write their
   position to at the same moment stays whole: every line as before, plus
@@ -133,6 +137,17 @@ class ConcurrencyTest(apprun.AppTest):
         self.assertEqual(status, 0, err)
         self.assertEqual(apprun.lock_files(app), [])
         self.assertEqual(apprun.temp_files(app, INI), [])
+
+    def test_ten_places_at_once_stack_apart_and_keep_the_configured_position(self):
+        # The process waits for its window (window.wait): its end is the close.
+        app = self.make_app(apprun.QUIET_INI + "[window]\nwait=1\n")
+        burst = Burst(self, app, [["/place:P%d" % i] for i in range(10)])
+        burst.release()
+        windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 10 and
+                                      self.x.viewable(TITLE), what="10 windows")
+        self.assert_stacked_apart(windows)
+        for status, err in finish_all(self, burst.procs):
+            self.assertEqual(status, 0, err)
 
     def test_twenty_places_closed_together_keep_the_settings_file_whole(self):
         app = self.make_app(HAND_MADE_INI)

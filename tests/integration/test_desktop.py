@@ -1,13 +1,14 @@
 """The notification's manners on a desktop, with the real binary on X11: it
 leaves the keyboard focus where the user types, appears on a screen, writes
-back exactly where it was, cannot be minimised away, shows on every virtual
-desktop (the same cases under openbox, IceWM and Fluxbox), moves off a
+back exactly where it was, cannot be minimised or rolled up (shaded) away,
+shows on every virtual desktop, stands three mailboxes' notifications apart
+(the same cases under openbox, IceWM, Fluxbox and xfwm4), moves off a
 monitor that is gone, and tells a screen reader its message (AT-SPI, read
 by atspi_probe.py). The typing window is an xterm whose shell copies what
 it receives to a file.
 
-Needs what xharness.py needs, xterm, xrandr, dbus-daemon, at-spi2-core and
-python3-pyatspi; ZB_APP_DIR names the build's application folder.
+Needs what xharness.py needs, xterm, xrandr, wmctrl, xfwm4, dbus-daemon,
+at-spi2-core and python3-pyatspi; ZB_APP_DIR names the build's application folder.
 """
 
 import os
@@ -68,13 +69,18 @@ class DesktopCases:
                             area[1] <= y <= area[1] + area[3] - h, (x, y, w, h, area))
             self.assertEqual(self.close(run), [x * 15, y * 15])
 
-    def test_never_minimised_and_on_every_desktop(self):
+    def test_never_minimised_nor_shaded_and_on_every_desktop(self):
         run = self.show(self.make_app(QUIET_INI))
         self.x.run(["xdotool", "windowminimize", str(run.window)])
         # The window manager refuses, or the notification maps itself again.
         time.sleep(1.0)
         xharness.wait_until(lambda: run.window in self.x.viewable(TITLE),
                             what="the notification back on the screen")
+        self.x.run(["wmctrl", "-i", "-r", str(run.window), "-b", "add,shaded"])
+        time.sleep(1.0)
+        xharness.wait_until(lambda: "SHADED" not in self.x.prop(run.window, "_NET_WM_STATE")
+                            and run.window in self.x.viewable(TITLE),
+                            what="the notification unrolled")
         self.x.run(["xdotool", "set_num_desktops", "2"])
         self.x.run(["xdotool", "set_desktop", "1"])
         self.addCleanup(self.x.run, ["xdotool", "set_desktop", "0"])
@@ -83,6 +89,16 @@ class DesktopCases:
                             what="the second desktop")
         self.assertIn(run.window, self.x.viewable(TITLE))
         self.close(run)
+
+
+    def test_three_mailboxes_stand_apart(self):
+        app = self.make_app(QUIET_INI + "[window]\nwait=1\n")
+        runs = [self.start(app, ["/place:" + place]) for place in ("Work", "Private", "Lists")]
+        self.assert_stacked_apart(xharness.wait_until(
+            lambda: len(self.x.viewable(TITLE)) == 3 and self.x.viewable(TITLE),
+            what="three windows"))
+        for run in runs:
+            self.assertEqual(self.finish(run).status, 0)
 
 
 class OpenboxTest(DesktopCases, apprun.AppTest):
@@ -95,6 +111,10 @@ class IceWMTest(DesktopCases, apprun.AppTest):
 
 class FluxboxTest(DesktopCases, apprun.AppTest):
     SESSION = {"window_manager": "fluxbox"}
+
+
+class Xfwm4Test(DesktopCases, apprun.AppTest):
+    SESSION = {"window_manager": "xfwm4"}
 
 
 class MonitorTest(apprun.AppTest):

@@ -276,10 +276,11 @@ class NotificationTest(apprun.AppTest):
                     ("text", plain), ("image", plain))
                 first = self.show(first_ini)
                 # Another notification, from its own settings file, partly
-                # over the first one and activated after it.
+                # over the first one (not standing aside) and activated after it.
                 with open(first.path("later.ini"), "w") as f:
                     f.write(QUIET + ini_file(
-                        ("window", {"background": BLUE_TEXT, "left": 3800, "top": 3800}),
+                        ("window", {"background": BLUE_TEXT, "left": 3800, "top": 3800,
+                                    "stack": 0}),
                         ("text", plain), ("image", plain)))
                 later = self.launch(args=["/config:later"], app_dir=first.app,
                                     stop_others=False)

@@ -235,6 +235,16 @@ class WineNotifierTest(apprun.AppTest):
         # It wrote nothing: the settings file is as it was.
         self.assertEqual(self.settings_text(), QUIET)
 
+    def test_ten_places_at_once_stack_apart_and_keep_the_configured_position(self):
+        self.make_app()
+        for i in range(10):
+            self.start_app("/place:P%d" % i)
+        windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 10 and
+                                      self.x.viewable(TITLE), what="10 windows")
+        self.assert_stacked_apart(windows)
+        for run in self.runs:
+            self.assertEqual(self.exit_status(run), 0)
+
     def test_lock_of_a_killed_notification_is_taken_over(self):
         self.make_app()
         killed, _, _ = self.show_app()

@@ -118,7 +118,8 @@ class Screenshot:
 
 class XSession:
     """Xvfb plus a window manager on a free display: `window_manager` is
-    "openbox" (or True), "icewm", "fluxbox", or False for none. With
+    "openbox" (or True), "icewm", "fluxbox", "xfwm4", "mutter", "kwin_x11",
+    or False for none. With
     `session_bus`, a private D-Bus session bus too (DBUS_SESSION_BUS_ADDRESS
     in env), on which programs find the accessibility bus. Use as a context
     manager."""
@@ -195,9 +196,13 @@ class XSession:
         self.display = ":" + number.decode().strip()
 
     def _start_window_manager(self):
-        # IceWM and Fluxbox as they come (task bar or tool bar, new windows
-        # focused, four desktops), from the session's empty home folder.
-        args = {"icewm": ["icewm"], "fluxbox": ["fluxbox"]}.get(self.window_manager)
+        # IceWM, Fluxbox, xfwm4 (XFCE), mutter (GNOME) and KWin (KDE) as they
+        # come, from the session's empty home folder; the last three without
+        # a compositor, which Xvfb cannot serve.
+        args = {"icewm": ["icewm"], "fluxbox": ["fluxbox"],
+                "xfwm4": ["xfwm4", "--compositor=off", "--sm-client-disable"],
+                "mutter": ["mutter", "--x11", "--replace", "--sm-disable"],
+                "kwin_x11": ["kwin_x11", "--replace"]}.get(self.window_manager)
         if self.window_manager == "openbox":
             rc = os.path.join(self._tmp, "rc.xml")
             with open(rc, "w") as f:
@@ -455,7 +460,18 @@ class RootWatcher:
             else:
                 continue
             with self._lock:
-                self._events.append((code, window, geometry))
+                self._events.append((code, window, geometry, time.monotonic()))
+
+    def map_times(self, since):
+        """When each window first mapped after `since` (time.monotonic()), in
+        order."""
+        with self._lock:
+            events = list(self._events)
+        first = {}
+        for code, window, _, when in events:
+            if code == self.MAP and when >= since and window not in first:
+                first[window] = when
+        return sorted(first.values())
 
     def history(self, window):
         """The geometries (x, y, width, height) that `window` had while it
@@ -465,7 +481,7 @@ class RootWatcher:
         seen = []
         current = None
         mapped = False
-        for code, _, geometry in events:
+        for code, _, geometry, _ in events:
             if geometry is not None:
                 current = geometry
                 if mapped and (not seen or seen[-1] != current):

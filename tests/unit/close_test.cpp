@@ -117,6 +117,42 @@ TEST_F(AppTest, PositionIsWrittenInTwipsOfTheScreen) {
     }
 }
 
+TEST_F(AppTest, StackedWindowWritesTheConfiguredPlaceUnlessTheUserMovedIt) {
+    // Another notification stands at the configured place, 233, 233; this
+    // one shows below it, the caption 20 pixels high.
+    struct Case {
+        const char* ini;
+        bool lockFree;
+        PixelPoint position;
+        const char* shown;
+        const char* written;
+    };
+    for (const Case& c : {
+             Case{"", true, {233, 374}, "SetWindowRect 233,374 233x133", "left= 3495\r\ntop= 3495"},
+             Case{
+                 "", false, {233, 374}, "SetWindowRect 233,374 233x133", "left= 3495\r\ntop= 3495"},
+             Case{"", true, {300, 400}, "SetWindowRect 233,374 233x133", "left= 4500\r\ntop= 6000"},
+             Case{"stack=0\n",
+                  true,
+                  {233, 233},
+                  "SetWindowRect 233,233 233x133",
+                  "left= 3495\r\ntop= 3495"},
+         }) {
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.files[kIni] = std::string("[window]\n") + c.ini;
+        platform.otherFrames = {{233, 233, 233, 133}};
+        platform.placementLockFree = c.lockFree;
+        platform.position = c.position;
+        platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
+        App run(platform);
+        run.Run();
+        EXPECT_EQ(platform.CallsStartingWith("SetWindowRect").back(), c.shown) << c.ini;
+        EXPECT_NE(platform.files[kIni].find(c.written), std::string::npos)
+            << c.ini << c.position.x << platform.files[kIni];
+    }
+}
+
 TEST_F(AppTest, MoveToAnotherResolutionLaysOutAgainFromTheSameSettings) {
     struct Case {
         double dpi;

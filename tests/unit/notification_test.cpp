@@ -43,7 +43,8 @@ TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
                                         "SetWindowBackground BAFEFE", "DateText", "TimeText",
                                         "SetLabel 92,0 133x108", "SetLabelVisible 1",
                                         "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
-                                        "SetPictureVisible 1", "ShowWindow"));
+                                        "SetPictureVisible 1", "TakePlacementLock 2000",
+                                        "ShowWindow", "ReleasePlacementLock"));
     EXPECT_EQ(fake.label.text, "You have got mail!");
     EXPECT_TRUE(fake.label.opaque);
     EXPECT_TRUE(fake.label.border);
@@ -96,6 +97,7 @@ TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     settings.textShow = 0;
     settings.imageShow = 2;
     settings.windowAlwaysOnTop = 1;
+    settings.windowStack = 0;  // at the configured place, without the placement lock
     ShowNotification(fake, settings, "", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "SetLabelVisible 0",
@@ -212,10 +214,11 @@ bool operator==(const PixelRect& a, const PixelRect& b) {
     return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
 
+// A monitor with a task bar below, and a larger one to its right.
+const PixelRect first{0, 0, 1280, 994};
+const PixelRect second{1280, 0, 1920, 1080};
+
 TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
-    // A monitor with a task bar below, and a larger one to its right.
-    const PixelRect first{0, 0, 1280, 994};
-    const PixelRect second{1280, 0, 1920, 1080};
     struct Case {
         const char* what;
         PixelRect window;
@@ -240,6 +243,54 @@ TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
     };
     for (const Case& c : cases)
         EXPECT_TRUE(PlaceOnWorkArea(c.window, c.areas) == c.placed) << c.what;
+}
+
+TEST(PlacementTest, StackingTakesTheFirstFreePlaceInColumnsThenCascades) {
+    const PixelRect low{0, 0, 1280, 600};   // two rows of 133 + 8 from 233
+    const PixelRect small{0, 0, 700, 420};  // one place from 233, 233
+    const PixelRect at{233, 233, 233, 133};
+    const PixelRect below{233, 374, 233, 133};
+    struct Case {
+        const char* what;
+        PixelRect configured;
+        std::vector<PixelRect> others;
+        std::vector<PixelRect> areas;
+        PixelRect placed;
+    };
+    const Case cases[] = {
+        {"no others", at, {}, {first}, at},
+        {"others elsewhere, one nearer than the gap", at, {{233, 370, 233, 133}}, {first}, at},
+        {"free place below", at, {at}, {first}, below},
+        {"third in the column", at, {below, at}, {first}, {233, 515, 233, 133}},
+        {"column wraps to the right", at, {at, below}, {low}, {474, 233, 233, 133}},
+        {"then to the left",
+         {1000, 233, 233, 133},
+         {{1000, 233, 233, 133}, {1000, 374, 233, 133}},
+         {low},
+         {759, 233, 233, 133}},
+        {"work area full: cascade", at, {at}, {small}, {253, 253, 233, 133}},
+        {"cascade after the last", at, {{253, 253, 233, 133}, at}, {small}, {273, 273, 233, 133}},
+        {"the other on another monitor", at, {{1500, 233, 233, 133}}, {first, second}, at},
+        {"column on the second monitor",
+         {1500, 233, 233, 133},
+         {{1500, 233, 233, 133}},
+         {first, second},
+         {1500, 374, 233, 133}},
+        {"a larger other", at, {{200, 200, 400, 300}}, {first}, {233, 508, 233, 133}},
+        {"a smaller other beside a larger one",
+         {233, 233, 300, 200},
+         {{233, 233, 100, 50}, {400, 300, 400, 300}},
+         {first},
+         {233, 608, 300, 200}},
+        {"partly off: column wholly on the area",
+         {1200, 100, 233, 133},
+         {{1200, 100, 233, 133}},
+         {first},
+         {1047, 241, 233, 133}},
+        {"no work areas known", at, {at}, {}, below},
+    };
+    for (const Case& c : cases)
+        EXPECT_TRUE(StackPlace(c.configured, c.others, c.areas, {8, 20}) == c.placed) << c.what;
 }
 
 TEST(DesignTest, BuiltInDesignInPixelsOfTheScreen) {

@@ -28,6 +28,7 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.windowWidth, 3500);
     EXPECT_EQ(s.windowHeight, 2000);
     EXPECT_EQ(s.windowBackground, "BAFEFE");
+    EXPECT_EQ(s.windowStack, 1);
     EXPECT_EQ(s.textLeft, 1375);
     EXPECT_EQ(s.textHeight, 1627);
     EXPECT_EQ(s.textFont, "Arial");
@@ -39,7 +40,7 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.waveFile, "message.wav");
     EXPECT_EQ(s.programPath, "");
     EXPECT_EQ(s.speakerTime, 0);
-    EXPECT_EQ(SettingsTable().size(), 36u);
+    EXPECT_EQ(SettingsTable().size(), 37u);
 }
 
 TEST(SettingsTest, TextsAreCutToReadSizeAndFieldWidth) {
