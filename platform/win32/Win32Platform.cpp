@@ -10,6 +10,7 @@
 #include "platform/DataFile.h"
 #include "platform/Failure.h"
 #include "platform/win32/Accessibility.h"
+#include "platform/win32/Caller.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/ProcessText.h"
@@ -92,20 +93,14 @@ std::string Win32Platform::CommandLineText() {
 }
 
 std::string Win32Platform::ExecutableDir() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            throw PathFailure(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
-        // A full buffer may hold a cut path: try again with a larger one.
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = ModuleFileName();
+    if (path.empty())
+        throw PathFailure(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
     return WideToUtf8(ModuleDirectory(std::wstring_view(path)));
+}
+
+void Win32Platform::ReleaseCaller(int status) {
+    win32::ReleaseCaller(status);
 }
 
 // --- files -----------------------------------------------------------------------
@@ -422,6 +417,7 @@ void Win32Platform::MessageBoxUtf8(const std::string& text) {
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {
+    win32::ReleaseCaller(0);
     MessageBoxUtf8(text);
 }
 
@@ -443,10 +439,12 @@ std::string Win32Platform::TimeText() {
 // --- unexpected failures ---------------------------------------------------------------
 
 void Win32Platform::ShowFailure(const std::string& text) {
+    win32::ReleaseCaller(1);
     MessageBoxUtf8(text);
 }
 
 void Win32Platform::ExitProcess(int status) {
+    win32::ReleaseCaller(status);
     ::ExitProcess(static_cast<UINT>(status));
 }
 

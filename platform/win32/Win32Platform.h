@@ -21,6 +21,7 @@ public:
     // process
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
+    void ReleaseCaller(int status) override;
 
     // files
     bool FileExists(const std::string& name) override;
