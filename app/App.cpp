@@ -17,7 +17,29 @@ namespace {
 constexpr int kPassMilliseconds = 20;
 constexpr std::int32_t kMaxPasses = INT16_MAX;
 
+// The names of the notification, from the command line.
+NotificationNames ReadNames(Platform& platform) {
+    NotificationNames names;
+    const std::string commandLine = platform.CommandLineText();
+    if (!commandLine.empty())
+        ParseCommandLine(commandLine, names);
+    return names;
+}
+
+std::string SettingsPath(const AppFolders& folders, const NotificationNames& names) {
+    return folders.settings + "\\" + names.configName + ".ini";
+}
+
 }  // namespace
+
+bool CallerWaitsForRun(Platform& platform) {
+    // A run that cannot tell runs whole; its start-up reports what failed.
+    try {
+        return CallerWaits(platform, SettingsPath(platform.Folders(), ReadNames(platform)));
+    } catch (...) {
+        return true;
+    }
+}
 
 App::App(Platform& platform) : platform_(platform) {}
 
@@ -47,14 +69,12 @@ int App::Run() {
     });
     if (windowOpen_)
         platform_.RunUntilClosed();
+    platform_.ReleaseCaller(0);
     return 0;
 }
 
 void App::StartUp() {
-    const std::string commandLine = platform_.CommandLineText();
-    if (!commandLine.empty())
-        ParseCommandLine(commandLine, names_);
-
+    names_ = ReadNames(platform_);
     folders_ = platform_.Folders();
     lockPath_ = folders_.locks + "\\" + names_.configName + "_" + names_.textKey + "_" +
                 names_.place + ".tmp";
@@ -71,11 +91,11 @@ void App::StartUp() {
     }
     lockOwned_ = true;
 
-    iniPath_ = folders_.settings + "\\" + names_.configName + ".ini";
+    iniPath_ = SettingsPath(folders_, names_);
     platform_.HideWindow();
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
 
-    if (settings_.windowShow == 1) {
+    if (settings_.windowShow == 1 && HasArea(platform_, settings_)) {
         const ShownNotification shown =
             ShowNotification(platform_, settings_, names_.place, folders_.data);
         message_ = shown.message;
@@ -83,13 +103,18 @@ void App::StartUp() {
         configuredPlace_ = shown.configured;
         shownPlace_ = shown.placed;
         windowShown_ = true;
+        // The notification is on the screen: a caller that does not wait for
+        // its end goes on now.
+        platform_.ReleaseCaller(0);
     }
     if (settings_.speakerTime > 0)
         SpeakerBeep(platform_, settings_);
     if (settings_.waveFile > " ")
         PlayWave(platform_, settings_, folders_.data);
-    if (settings_.windowTime > 0)
+    if (settings_.windowTime > 0) {
+        platform_.ReleaseCaller(0);
         AutoClose();
+    }
 }
 
 void App::AutoClose() {
@@ -131,6 +156,11 @@ void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
     });
 }
 
+void App::OnWindowLost() {
+    positionKnown_ = false;
+    Guarded([&] { CloseWindow(); });
+}
+
 void App::Dismiss() {
     const std::string& program = settings_.programPath;
     if (program > " ") {
@@ -163,8 +193,9 @@ void App::CloseDown() {
     // A lock file someone else removed is no reason to lose the position.
     platform_.DeleteOwnFile(lockPath_);
     lockOwned_ = false;
-    // A window that was never shown keeps the configured position.
-    if (!windowShown_)
+    // A window that was never shown keeps the configured position, and one
+    // that is gone has none to write.
+    if (!windowShown_ || !positionKnown_)
         return;
     PixelPoint position = platform_.WindowPosition();
     // A window that stood aside for other notifications and was not moved

@@ -12,6 +12,12 @@ namespace zb {
 
 class Failure;
 
+// Whether the program that started this run waits for the notification's end:
+// window.wait of the settings file the command line names. Read before the
+// notification starts, so that the entry point can first let the run go on
+// apart from a caller that does not wait.
+bool CallerWaitsForRun(Platform& platform);
+
 class App : public WindowEvents {
 public:
     explicit App(Platform& platform);
@@ -29,6 +35,9 @@ public:
     // The shown window is laid out again for the new resolution, its top-left
     // corner where the system suggests.
     void OnDpiChanged(double dpi, const PixelRect& suggested) override;
+    // The window was destroyed from outside: the close-down without a
+    // position to write.
+    void OnWindowLost() override;
 
     // State, readable by the tests.
     const std::string& ConfigName() const { return names_.configName; }
@@ -65,6 +74,8 @@ private:
     bool windowShown_ = false;
     // The message text the window shows, built when it is first shown.
     std::string message_;
+    // False once the window is gone without a close (OnWindowLost).
+    bool positionKnown_ = true;
     // The dots per inch the shown window's sizes are laid out for.
     double layoutDpi_ = 0;
     // The configured place (after the on-screen rule) and the place the

@@ -122,6 +122,9 @@ public:
     // there, or the monitor's scale changed); `suggested` is the outer frame
     // the system proposes for it.
     virtual void OnDpiChanged(double dpi, const PixelRect& suggested) = 0;
+    // The window is gone without a close request (another program destroyed
+    // it): the notification ends; where the window stood is not known.
+    virtual void OnWindowLost() = 0;
 };
 
 class Platform {
@@ -139,6 +142,15 @@ public:
         const std::string dir = ExecutableDir();
         return {dir, dir, {dir}};
     }
+
+    // --- the caller ----------------------------------------------------------
+    // Where this run goes on apart from the program that started it (that
+    // program waits only for the outcome, not for the notification's end):
+    // tells it `status` and lets it go on, while the notification runs on in
+    // this process. Only the first call counts; nothing where the caller
+    // waits for the whole run. The message boxes and the failure report let
+    // the caller go (0, or 1 for a failure) before they wait for the user.
+    virtual void ReleaseCaller(int status) = 0;
 
     // --- files ---------------------------------------------------------------
     // True when a directory search for ordinary files finds `name`.
@@ -259,7 +271,8 @@ public:
     // Starts `path` as a new process, not waited for; throws Failure when the
     // file cannot be started as a program.
     virtual void StartProgram(const std::string& path) = 0;
-    // Modal box captioned kAppTitle with one OK button and no icon.
+    // Modal box captioned kAppTitle with one OK button and no icon; a
+    // caller that waits apart goes on (status 0) before it is shown.
     virtual void ShowMessage(const std::string& text) = 0;
 
     // --- clock -----------------------------------------------------------------
@@ -269,8 +282,10 @@ public:
     virtual std::string TimeText() = 0;
 
     // --- unexpected failures ---------------------------------------------------
-    // Shows the failure report, captioned kAppTitle. The caller ends the
-    // process afterwards.
+    // Shows the failure report, captioned kAppTitle; a caller that waits
+    // apart is told status 1 once the report has reached it (on Linux, a line
+    // on standard error) and before the box waits for the user. The caller
+    // of this function ends the process afterwards.
     virtual void ShowFailure(const std::string& text) = 0;
     [[noreturn]] virtual void ExitProcess(int status) = 0;
 };

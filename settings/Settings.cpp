@@ -48,6 +48,7 @@ constexpr SettingRow kTable[] = {
     Int("window", "height", 2000, &S::windowHeight),
     Text("window", "background", 20, "BAFEFE", &S::windowBackground),
     Int("window", "stack", 1, &S::windowStack),
+    Int("window", "wait", kDefaultWait, &S::windowWait),
     Int("text", "show", 1, &S::textShow),
     Int("text", "left", 1375, &S::textLeft),
     Int("text", "top", 0, &S::textTop),
@@ -112,6 +113,12 @@ std::string SettingText(Platform& platform, const std::string& value, bool cut) 
     return HasNonAscii(value) ? platform.AnsiToUtf8(value) : value;
 }
 
+// The profile function's unsigned result taken as a signed 32-bit number.
+std::int32_t ReadInt(Platform& platform, const SettingRow& row, const std::string& iniPath) {
+    return static_cast<std::int32_t>(
+        platform.ProfileInt(row.section, row.key, row.defaultInt, iniPath));
+}
+
 }  // namespace
 
 Settings::Settings() {
@@ -134,6 +141,14 @@ std::span<const SettingRow> SettingsTable() {
     return kTable;
 }
 
+bool CallerWaits(Platform& platform, const std::string& iniPath) {
+    for (const SettingRow& row : kTable) {
+        if (row.int32Field == &S::windowWait)
+            return ReadInt(platform, row, iniPath) == 1;
+    }
+    return kDefaultWait == 1;
+}
+
 Settings LoadSettings(Platform& platform, const std::string& iniPath, const std::string& textKey) {
     Settings settings;
     for (const SettingRow& row : kTable) {
@@ -152,9 +167,7 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
             settings.*row.textField = CutToChars(value, kTextFieldChars);
             continue;
         }
-        // The profile function's unsigned result taken as a signed 32-bit number.
-        const auto value = static_cast<std::int32_t>(
-            platform.ProfileInt(row.section, row.key, row.defaultInt, iniPath));
+        const std::int32_t value = ReadInt(platform, row, iniPath);
         if (row.kind == SettingKind::Int32) {
             settings.*row.int32Field = value;
         } else {

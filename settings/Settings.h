@@ -26,6 +26,7 @@ struct Settings {
     std::int16_t windowAlwaysOnTop{};
     std::string windowBackground;
     std::int32_t windowStack{};
+    std::int32_t windowWait{};
     // [text]
     std::int32_t textShow{};
     std::int32_t textWidth{};
@@ -60,6 +61,17 @@ struct Settings {
     std::int16_t speakerTime{};
 };
 
+// Whether the program that starts a notification waits until it has ended
+// ([window] wait=1) or only until it is on the screen. Programs on Windows
+// are most often started without waiting for them, so the run stays whole
+// there; on Linux most callers (a mail client's command, a filter, a shell
+// script) wait, and the notification goes on apart from them.
+#if defined(_WIN32)
+inline constexpr std::int32_t kDefaultWait = 1;
+#else
+inline constexpr std::int32_t kDefaultWait = 0;
+#endif
+
 enum class SettingKind { Int32, Int16, Text };
 
 // One row of the settings table. Exactly one member pointer is set, matching
@@ -80,6 +92,10 @@ struct SettingRow {
 
 // Every setting in the order LoadSettings reads them.
 std::span<const SettingRow> SettingsTable();
+
+// Whether the caller of the run waits for the notification's end: window.wait
+// of `iniPath` is 1.
+bool CallerWaits(Platform& platform, const std::string& iniPath);
 
 // Reads every setting from `iniPath`; the message under `textKey` of section
 // text. Throws Failure (overflow) for a 16-bit value out of range.

@@ -104,6 +104,14 @@ private:
 
 }  // namespace
 
+bool HasArea(Platform& platform, const Settings& s) {
+    const auto empty = [](std::int32_t twips, double dpi) {
+        return twips >= 0 && TwipsToPixels(twips, dpi) < 1;
+    };
+    return !empty(s.windowWidth, platform.ScreenDpiX()) &&
+           !empty(s.windowHeight, platform.ScreenDpiY());
+}
+
 ShownNotification ShowNotification(Platform& platform,
                                    const Settings& s,
                                    const std::string& place,

@@ -259,6 +259,10 @@ void FakePlatform::StartProgram(const std::string& path) {
         throw MakeFailure(kErrPermissionDenied, path);
 }
 
+void FakePlatform::ReleaseCaller(int status) {
+    Record("ReleaseCaller " + std::to_string(status));
+}
+
 void FakePlatform::ShowMessage(const std::string& text) {
     Record("ShowMessage " + text);
     messages.push_back(text);

@@ -88,6 +88,7 @@ public:
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
     AppFolders Folders() override;
+    void ReleaseCaller(int status) override;
     bool FileExists(const std::string& name) override;
     LockResult TakeLockFile(const std::string& path) override;
     bool DeleteOwnFile(const std::string& path) override;

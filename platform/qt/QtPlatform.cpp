@@ -18,6 +18,7 @@
 #include "platform/Failure.h"
 #include "platform/Text.h"
 #include "platform/canberra/Sound.h"
+#include "platform/posix/Caller.h"
 #include "platform/posix/Folders.h"
 #include "platform/posix/Locale.h"
 #include "platform/posix/Process.h"
@@ -38,7 +39,8 @@ QtPlatform::~QtPlatform() {
     ReleasePlacementLock();
     delete window_;
     // Windows the logic destroyed are still waiting for deleteLater().
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    if (QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // --- process ------------------------------------------------------------------
@@ -56,6 +58,10 @@ AppFolders QtPlatform::Folders() {
         return static_cast<const char*>(std::getenv(name));
     });
     return folders_;
+}
+
+void QtPlatform::ReleaseCaller(int status) {
+    posix::ReleaseCaller(status);
 }
 
 // --- files ----------------------------------------------------------------------
@@ -460,6 +466,7 @@ void QtPlatform::ShowModalText(const std::string& text) {
 }
 
 void QtPlatform::ShowMessage(const std::string& text) {
+    posix::ReleaseCaller(0);
     ShowModalText(text);
 }
 
@@ -483,10 +490,12 @@ void QtPlatform::ShowFailure(const std::string& text) {
     // box itself is that line.
     if (!displayLost_)
         posix::PrintErrorLine(text);
+    posix::ReleaseCaller(1);
     ShowModalText(text);
 }
 
 void QtPlatform::ExitProcess(int status) {
+    posix::ReleaseCaller(status);
     std::fflush(nullptr);
     ::_exit(status);
 }

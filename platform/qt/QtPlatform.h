@@ -24,8 +24,9 @@ class NotifierWindow;
 
 class QtPlatform : public Platform {
 public:
-    // Needs a QApplication on the xcb platform. `commandLine` is the text after
-    // the program's name, taken before Qt saw the arguments.
+    // Needs a QApplication on the xcb platform, but for the process, file and
+    // profile operations. `commandLine` is the text after the program's name,
+    // taken before Qt saw the arguments.
     explicit QtPlatform(std::string commandLine);
     ~QtPlatform() override;
 
@@ -42,6 +43,7 @@ public:
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
     AppFolders Folders() override;
+    void ReleaseCaller(int status) override;
 
     bool FileExists(const std::string& name) override;
     LockResult TakeLockFile(const std::string& path) override;

@@ -1,10 +1,13 @@
 #include "platform/qt/QtWindow.h"
 
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+
+#include "platform/qt/X11.h"
 
 namespace zb::qt {
 namespace {
@@ -188,10 +191,25 @@ NotifierWindow::NotifierWindow(WindowEvents& events)
     picture_ = new PictureWidget(this);
     picture_->setObjectName(QStringLiteral("Image_Logo"));
     QAccessible::installActivationObserver(this);
+    QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
 NotifierWindow::~NotifierWindow() {
+    QCoreApplication::instance()->removeNativeEventFilter(this);
     QAccessible::removeActivationObserver(this);
+}
+
+bool NotifierWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (!events_ || eventType != "xcb_generic_event_t" ||
+        !testAttribute(Qt::WA_WState_Created) ||
+        !x11::IsDestroyNotify(message, static_cast<std::uint32_t>(winId())))
+        return false;
+    // Told from the event loop, not from inside Qt's event dispatch.
+    QTimer::singleShot(0, this, [this] {
+        if (events_)
+            events_->OnWindowLost();
+    });
+    return false;
 }
 
 void NotifierWindow::Announce() {

@@ -3,6 +3,7 @@
 // else (geometry, frame, window-manager requests) is QtPlatform's job.
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QAccessible>
 #include <QColor>
 #include <QImage>
@@ -74,7 +75,9 @@ private:
 
 // The top-level window (Form_Zettelblick). Clicks anywhere inside it and the
 // close box go to the logic's WindowEvents.
-class NotifierWindow : public QWidget, private QAccessible::ActivationObserver {
+class NotifierWindow : public QWidget,
+                       private QAccessible::ActivationObserver,
+                       private QAbstractNativeEventFilter {
 public:
     explicit NotifierWindow(WindowEvents& events);
     ~NotifierWindow() override;
@@ -103,6 +106,9 @@ protected:
 
 private:
     void accessibilityActiveChanged(bool active) override;
+    // Watches for another X client destroying the window, which leaves
+    // nothing to click or close: the logic is told the window is lost.
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
     WindowEvents* events_;
     LabelWidget* label_;

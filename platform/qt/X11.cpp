@@ -412,4 +412,11 @@ bool IsMapped(std::uint32_t window) {
     return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
 }
 
+bool IsDestroyNotify(const void* event, std::uint32_t window) {
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    if ((generic->response_type & 0x7f) != XCB_DESTROY_NOTIFY)
+        return false;
+    return static_cast<const xcb_destroy_notify_event_t*>(event)->window == window;
+}
+
 }  // namespace zb::qt::x11

@@ -87,4 +87,9 @@ bool ConnectionBroken();
 // Whether `window` is mapped (viewable) now.
 bool IsMapped(std::uint32_t window);
 
+// Whether `event`, an event as Qt's native event filters get it, tells that
+// `window` has been destroyed (by another X client: the program's own windows
+// are destroyed by Qt only after the logic has let them go).
+bool IsDestroyNotify(const void* event, std::uint32_t window);
+
 }  // namespace zb::qt::x11

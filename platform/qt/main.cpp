@@ -1,5 +1,6 @@
 // The Linux entry point: answers --help and --version, checks the X display,
-// keeps session services from being started, sets up the toolkit and the
+// lets a caller that does not wait go on apart from the notification, keeps
+// session services from being started, sets up the toolkit and the
 // locale, turns termination signals and the loss of the display into the
 // close-down of the close box, and runs the notification on the Qt backend.
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "platform/posix/Caller.h"
 #include "platform/posix/Process.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/X11.h"
@@ -165,6 +167,14 @@ int Run(int argc, char** argv) {
         return 1;
     }
 
+    // A caller that does not wait for the notification's end (window.wait)
+    // gets its outcome from a process split off before the toolkit starts.
+    {
+        qt::QtPlatform files(commandLine);
+        if (!CallerWaitsForRun(files))
+            posix::SplitFromCaller();
+    }
+
     // Outside a desktop session (a mail filter's daemon, cron) no bus or sound
     // server may be started for this run and outlive it; a program started by
     // the notification still gets the user's own environment.
@@ -213,6 +223,7 @@ int Run(int argc, char** argv) {
         status = app.Run();
         gLivePlatform = nullptr;
     }
+    posix::ReleaseCaller(status);
     return status;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/Failure.h"
 #include "platform/win32/Accessibility.h"
+#include "platform/win32/Caller.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
 #include "platform/win32/Folders.h"
@@ -92,25 +93,19 @@ std::string Win32Platform::CommandLineText() {
 }
 
 std::string Win32Platform::ExecutableDir() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            throw PathFailure(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
-        // A full buffer may hold a cut path: try again with a larger one.
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = ModuleFileName();
+    if (path.empty())
+        throw PathFailure(::GetLastError(), kErrPathNotFound, "GetModuleFileNameW");
     return WideToUtf8(ModuleDirectory(std::wstring_view(path)));
 }
 
 AppFolders Win32Platform::Folders() {
     folders_ = ChooseFolders(ExecutableDir());
     return folders_;
+}
+
+void Win32Platform::ReleaseCaller(int status) {
+    win32::ReleaseCaller(status);
 }
 
 // --- files -----------------------------------------------------------------------
@@ -472,6 +467,7 @@ void Win32Platform::MessageBoxUtf8(const std::string& text) {
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {
+    win32::ReleaseCaller(0);
     MessageBoxUtf8(text);
 }
 
@@ -493,10 +489,12 @@ std::string Win32Platform::TimeText() {
 // --- unexpected failures ---------------------------------------------------------------
 
 void Win32Platform::ShowFailure(const std::string& text) {
+    win32::ReleaseCaller(1);
     MessageBoxUtf8(text);
 }
 
 void Win32Platform::ExitProcess(int status) {
+    win32::ReleaseCaller(status);
     ::ExitProcess(static_cast<UINT>(status));
 }
 

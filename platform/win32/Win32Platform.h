@@ -22,6 +22,7 @@ public:
     std::string CommandLineText() override;
     std::string ExecutableDir() override;
     AppFolders Folders() override;
+    void ReleaseCaller(int status) override;
 
     // files
     bool FileExists(const std::string& name) override;

@@ -40,7 +40,7 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.waveFile, "message.wav");
     EXPECT_EQ(s.programPath, "");
     EXPECT_EQ(s.speakerTime, 0);
-    EXPECT_EQ(SettingsTable().size(), 37u);
+    EXPECT_EQ(SettingsTable().size(), 38u);
 }
 
 TEST(SettingsTest, TextsAreCutToReadSizeAndFieldWidth) {
