@@ -18,9 +18,11 @@ Installed runs an installed program (the package test) as another user.
 """
 
 import glob
+import itertools
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -132,15 +134,19 @@ def make_app_folder(target, program, ini=None, ini_name=INI, with_files=APP_FILE
     return target
 
 
-def wait_for_window_or_end(x, proc, timeout=TIMEOUT):
+def wait_for_window_or_end(x, proc, timeout=TIMEOUT, alive=None):
     """What a started program shows first: ("window", id) for the
     notification, ("box", None) for a message box without it, ("ended",
-    None) when it ended without either."""
+    None) when it ended without either. `alive` (default: the process `proc`
+    runs) tells whether the program still runs."""
+    alive = alive or (lambda: proc.poll() is None)
+
     def seen():
+        running = alive()
         window = next(iter(x.viewable(TITLE)), None)
         if window is not None:
             return "window", window
-        if proc.poll() is not None:
+        if not running:
             return "ended", None
         if x.viewable(BOX_TITLE):
             return "box", None
@@ -233,19 +239,81 @@ def unmount(target):
 # --- runs ----------------------------------------------------------------------------
 
 
+# The environment entry that marks the processes of one start: the process
+# the harness started and, where the program goes on apart from its caller
+# (window.wait=0), the notification's process, which is no child of it.
+RUN_MARK = "ZB_TEST_RUN"
+
+
+def marked_pids(mark):
+    """The processes whose environment holds RUN_MARK=`mark`."""
+    needle = ("%s=%s\0" % (RUN_MARK, mark)).encode()
+    pids = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/environ" % name, "rb") as f:
+                if needle in f.read() + b"\0":
+                    pids.append(int(name))
+        except OSError:
+            pass
+    return pids
+
+
 class Run:
     """One start of the program from its application folder `app`, and what
-    came of it once finished: exit status, standard output and error (text),
-    and the message boxes the harness confirmed meanwhile."""
+    came of it once finished: the status the caller got, standard output and
+    error (text), and the message boxes the harness confirmed meanwhile. The
+    run lasts as long as the started process or the notification's process
+    it split off."""
 
-    def __init__(self, app, proc):
+    def __init__(self, app, proc, mark, binary):
         self.app = app
         self.proc = proc
+        self.mark = mark
+        self.binary = binary
         self.window = None
         self.status = None
         self.out = ""
         self.err = ""
         self.boxes = 0
+
+    def notification_pids(self):
+        """The processes of this start that run the program (not Wine's own
+        helpers), the started one among them while it runs."""
+        pids = []
+        for pid in marked_pids(self.mark):
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as f:
+                    if self.binary.encode() in f.read():
+                        pids.append(pid)
+            except OSError:
+                pass
+        return pids
+
+    def alive(self):
+        """Whether the notification still runs (in either process)."""
+        return self.proc.poll() is None or bool(self.notification_pids())
+
+    def signal(self, sig):
+        """Sends `sig` to the notification's process: the one split off, or
+        the started one where there is none."""
+        pids = [pid for pid in self.notification_pids() if pid != self.proc.pid]
+        for pid in pids or [self.proc.pid]:
+            try:
+                os.kill(pid, sig)
+            except ProcessLookupError:
+                pass
+
+    def kill(self):
+        """Kills every process of this start."""
+        for pid in set(self.notification_pids()) | ({self.proc.pid} if self.proc.poll() is None
+                                                     else set()):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
 
     def path(self, name):
         return os.path.join(self.app, name)
@@ -289,6 +357,7 @@ class AppTest(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="zb-test-", dir=self.program.temp_parent)
         self.runs = []
+        self._marks = itertools.count()
         self.addCleanup(self._cleanup)
 
     def _cleanup(self):
@@ -317,14 +386,17 @@ class AppTest(unittest.TestCase):
     def start(self, app, args=(), env=None, cwd=None):
         """Starts the program of the folder `app`, in the root folder unless
         `cwd` says otherwise; `args` may be text or bytes."""
-        run = Run(app, self.program.popen(app, args, env or self.env, cwd or self.root))
+        mark = "%d-%d" % (os.getpid(), next(self._marks))
+        env = dict(env or self.env, **{RUN_MARK: mark})
+        run = Run(app, self.program.popen(app, args, env, cwd or self.root), mark,
+                  self.program.binary)
         self.runs.append(run)
         return run
 
     def wait_for_window_or_end(self, run, timeout=TIMEOUT):
         """The notification's window id, or None when the program ended (or
         put up a message box) without one."""
-        return wait_for_window_or_end(self.x, run.proc, timeout)[1]
+        return wait_for_window_or_end(self.x, run.proc, timeout, run.alive)[1]
 
     def show(self, app, args=(), env=None, cwd=None):
         """Starts the program and waits until its window has settled; the
@@ -354,9 +426,9 @@ class AppTest(unittest.TestCase):
         """Waits for the program to end, confirming its message boxes (counted
         in run.boxes). Fails when it hangs or dies by a signal."""
         deadline = time.monotonic() + timeout
-        while run.proc.poll() is None:
+        while run.alive():
             if time.monotonic() > deadline:
-                run.proc.kill()
+                run.kill()
                 run.proc.communicate()
                 self.fail("the program hung (still running after %d s)" % timeout)
             run.boxes += confirm_boxes(self.x, self.program, self.env)
@@ -374,10 +446,9 @@ class AppTest(unittest.TestCase):
         until no notification or message box is left on the screen (quiet:
         without failing when one stays)."""
         for run in self.runs:
-            if run.status is not None:
+            if run.status is not None and not run.alive():
                 continue
-            if run.proc.poll() is None:
-                run.proc.kill()
+            run.kill()
             try:
                 run.proc.communicate(timeout=TIMEOUT)
             except (subprocess.TimeoutExpired, ValueError):

@@ -36,11 +36,15 @@ from apprun import INI, LOCK, TIMEOUT, TITLE  # noqa: E402
 
 # A settings file as people edit it: a comment, blank lines, CRLF and LF
 # line ends, a Latin-1 byte, spaces around "=", sections in any case.
+# The callers wait for the notification's end (window.wait): a process's end
+# is its notification's close.
+WAITED_INI = apprun.QUIET_INI + "[window]\nwait=1\n"
 HAND_MADE_INI = (
     b"; Benachrichtigung f\xfcr neue Post\r\n"
     b"\r\n"
     b"[Window]\r\n"
     b"title = 1\r\n"
+    b"wait=1\r\n"
     b"time=0\r\n"
     b"\r\n"
     b"[text]\n"
@@ -68,7 +72,7 @@ class Burst:
                 ["sh", "-c", 'read _ < "$0" && exec "$@"', self.fifo, binary] + list(args),
                 env=test.x.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                 stderr=subprocess.PIPE)
-            test.runs.append(apprun.Run(app_dir, proc))
+            test.runs.append(apprun.Run(app_dir, proc, None, test.program.binary))
             self.procs.append(proc)
         test.addCleanup(os.close, self.fd)
 
@@ -100,15 +104,15 @@ def finish_all(test, procs):
 
 class ConcurrencyTest(apprun.AppTest):
     def test_fifty_identical_starts_give_one_notification(self):
-        self.assert_one_notification(self.make_app(apprun.QUIET_INI), 50)
+        self.assert_one_notification(self.make_app(WAITED_INI), 50)
 
     def test_the_lock_of_a_killed_notification_is_taken_over_once(self):
         for count in (1, 2, 50):
             with self.subTest(starts=count):
-                app = self.make_app(apprun.QUIET_INI, name="app-%d" % count)
+                app = self.make_app(WAITED_INI, name="app-%d" % count)
                 killed = self.show(app)
-                killed.proc.kill()
-                killed.proc.wait()
+                killed.kill()
+                xharness.wait_until(lambda: not killed.alive(), what="the killed program's end")
                 self.x.wait_for_no_window(TITLE)
                 self.assertEqual(apprun.lock_files(app), [LOCK], "no leftover to take over")
                 self.assert_one_notification(app, count)
@@ -139,8 +143,7 @@ class ConcurrencyTest(apprun.AppTest):
         self.assertEqual(apprun.temp_files(app, INI), [])
 
     def test_ten_places_at_once_stack_apart_and_keep_the_configured_position(self):
-        # The process waits for its window (window.wait): its end is the close.
-        app = self.make_app(apprun.QUIET_INI + "[window]\nwait=1\n")
+        app = self.make_app(WAITED_INI)
         burst = Burst(self, app, [["/place:P%d" % i] for i in range(10)])
         burst.release()
         windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 10 and

@@ -123,7 +123,7 @@ class FaultTest(apprun.AppTest):
             window = self.x.wait_for_window(TITLE)
             self.click(window)
             time.sleep(close_seconds * 1.2 * i / (tries - 1))
-            run.proc.kill()
+            run.kill()
             run.proc.communicate()
             self.x.wait_for_no_window(TITLE)
             data = apprun.read_bytes(ini)
@@ -210,7 +210,9 @@ class FaultTest(apprun.AppTest):
 
     def test_folder_read_only_at_close_reports_the_lock_it_cannot_delete(self):
         mount = self.mounted_app(2 * 1024 * 1024)
-        app = self.make_app(QUIET_INI)
+        # The caller waits for the end (window.wait), so the report reaches it.
+        ini = QUIET_INI + "[window]\nwait=1\n"
+        app = self.make_app(ini)
         run = self.start(app)
         window = self.x.wait_for_window(TITLE)
         mount.read_only()
@@ -222,7 +224,7 @@ class FaultTest(apprun.AppTest):
         self.assert_failure_report(
             run, "Permission denied: %s (its folder must be writable, or the program installed)"
             % os.path.join(app, LOCK))
-        self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), QUIET_INI.encode())
+        self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), ini.encode())
 
     def test_unwritable_application_folder_keeps_settings_and_locks_in_the_users_folders(self):
         # Like a program installed by root: the folder's own settings file is

@@ -103,7 +103,7 @@ class HostileTest(apprun.AppTest):
         again = self.finish(self.start(app, ["/place:*"]))
         self.assertEqual((again.status, again.boxes, again.err), (0, 0, ""))
         for run in runs:
-            run.proc.send_signal(signal.SIGTERM)
+            run.signal(signal.SIGTERM)
         for run in runs:
             self.finish(run)
             self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))

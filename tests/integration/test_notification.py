@@ -296,7 +296,7 @@ class NotificationTest(apprun.AppTest):
                 expected = GREEN if above else BLUE
                 xharness.wait_until(lambda: self.x.pixel(300, 330) == expected,
                                     what="the %s window on top" % ("first" if above else "later"))
-                self.assertIsNone(later.proc.poll())
+                self.assertTrue(later.alive())
 
     # --- colours, label and picture -------------------------------------------------
 
@@ -550,7 +550,7 @@ class NotificationTest(apprun.AppTest):
     def test_timed_close_ends_the_notification_by_itself(self):
         run = self.show(QUIET + "[window]\ntime=3000\n")
         # Still there right after it appeared ...
-        self.assertIsNone(run.proc.poll())
+        self.assertTrue(run.alive())
         self.assertTrue(os.path.isfile(run.path(LOCK)))
         # ... and gone later without any input.
         self.x.wait_for_no_window(TITLE)
@@ -662,7 +662,7 @@ class NotificationTest(apprun.AppTest):
                 box = self.x.wait_for_window(BOX_TITLE)
                 # The notification waits for the user.
                 self.assertIn(run.window, self.x.viewable(TITLE))
-                self.assertIsNone(run.proc.poll())
+                self.assertTrue(run.alive())
                 self.confirm(box)
                 self.x.wait_for_no_window(TITLE)
                 self.assert_closed_down(run)
@@ -743,7 +743,7 @@ class NotificationTest(apprun.AppTest):
                 # window is still there.
                 time.sleep(2.5 if timed else 0.5)
                 self.assertIn(window, self.x.viewable(TITLE))
-                self.assertIsNone(run.proc.poll())
+                self.assertTrue(run.alive())
                 self.confirm(box)
                 if timed:
                     self.x.wait_for_no_window(TITLE)
@@ -757,7 +757,7 @@ class NotificationTest(apprun.AppTest):
     def test_hidden_notification_with_a_time_shows_nothing_and_ends(self):
         run = self.launch(QUIET + "[window]\nshow=0\ntime=1000\n")
         seen = []
-        while run.proc.poll() is None:
+        while run.alive():
             seen += self.x.viewable(TITLE)
             time.sleep(0.05)
         self.finish(run)
@@ -778,7 +778,10 @@ class NotificationTest(apprun.AppTest):
                 run = self.launch(QUIET + settings)
                 box = self.x.wait_for_window(BOX_TITLE)
                 self.assertEqual(self.x.viewable(TITLE), [], "the notification was shown")
-                self.assertIsNone(run.proc.poll())
+                # The caller has its status while the box waits for the user.
+                self.assertEqual(run.proc.wait(timeout=apprun.TIMEOUT), 1)
+                self.assertIn(box, self.x.viewable(BOX_TITLE))
+                self.assertTrue(run.alive())
                 self.confirm(box)
                 self.finish(run)
                 self.assertGreater(run.status, 0, run.err)
@@ -791,7 +794,8 @@ class NotificationTest(apprun.AppTest):
         marker = os.path.join(folder, "started")
         write_marker_program(program, marker)
         os.chmod(program, stat.S_IRUSR | stat.S_IWUSR)
-        run = self.show(QUIET + "[program]\npath=%s\n" % program)
+        # A caller that waits for the end (window.wait) sees the failure.
+        run = self.show(QUIET + "[window]\nwait=1\n[program]\npath=%s\n" % program)
         self.click_client(run.window, *DEFAULT_SPOTS["picture"])
         box = self.x.wait_for_window(BOX_TITLE)
         self.confirm(box)

@@ -266,7 +266,7 @@ class SoundTest(apprun.AppTest):
         run = self.start(app, env=self.server.env(self.x.env), cwd=app)
         window = self.wait_for_window_or_end(run)
         self.assertIsNotNone(window, "no window")
-        with open(f"/proc/{run.proc.pid}/maps") as maps:
+        with open(f"/proc/{run.notification_pids()[-1]}/maps") as maps:
             loaded = {os.path.basename(line.split()[-1]) for line in maps if ".so" in line}
         self.click(window)
         self.assertEqual(self.finish(run).status, 0, run.err)

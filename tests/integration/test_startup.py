@@ -10,6 +10,7 @@ application folder.
 
 import os
 import signal
+import subprocess
 import sys
 import unittest
 import uuid
@@ -39,7 +40,7 @@ class StartupTest(apprun.AppTest):
     def test_first_instance_shows_the_window_and_takes_the_lock(self):
         run = self.show(self.app)
         self.assertTrue(os.path.isfile(run.path(LOCK)))
-        self.assertIsNone(run.proc.poll())
+        self.assertTrue(run.alive())
         with self.subTest("pale yellow background under the picture"):
             wait_for_background(self.x, run.window)
 
@@ -49,7 +50,7 @@ class StartupTest(apprun.AppTest):
         self.assertEqual((second.status, second.boxes), (0, 0), second.err)
         self.assertEqual(len(self.x.find_windows(TITLE)), 1)
         self.assertTrue(os.path.isfile(first.path(LOCK)))
-        self.assertIsNone(first.proc.poll())
+        self.assertTrue(first.alive())
         self.assertNotIn(b"left=", first.read())
 
     def test_another_place_shows_a_second_window(self):
@@ -58,7 +59,37 @@ class StartupTest(apprun.AppTest):
         xharness.wait_until(lambda: len(self.x.find_windows(TITLE)) == 2,
                             what="a second window")
         self.assertTrue(os.path.isfile(second.path("zettelblick_Text1_Work.tmp")))
-        self.assertIsNone(second.proc.poll())
+        self.assertTrue(second.alive())
+
+    # --- the caller -----------------------------------------------------------------
+
+    def test_the_caller_goes_on_while_the_notification_stays(self):
+        # By default the started process ends once the window is on the screen.
+        run = self.show(self.app)
+        self.assertEqual(run.proc.wait(timeout=apprun.TIMEOUT), 0)
+        self.assertTrue(run.alive() and os.path.isfile(run.path(LOCK)))
+        [pid] = run.notification_pids()
+        with open("/proc/%d/stat" % pid) as f:
+            parent = int(f.read().rsplit(")", 1)[1].split()[1])
+        self.assertNotIn(parent, (os.getpid(), run.proc.pid), "the caller's child")
+        # A second start ends at once, without a window of its own.
+        second = self.finish(self.start(self.app))
+        self.assertEqual((second.status, len(self.x.find_windows(TITLE))), (0, 1))
+        self.click(run.window)
+        self.assert_closed_down(run)
+
+        # With wait=1 the caller waits for the click.
+        waited = self.show(self.make_app(QUIET_INI + "[window]\nwait=1\n", name="waited"))
+        self.assertRaises(subprocess.TimeoutExpired, waited.proc.wait, timeout=1)
+        self.click(waited.window)
+        self.assert_closed_down(waited)
+
+    def test_a_window_destroyed_by_another_program_ends_the_notification(self):
+        run = self.show(self.app)
+        self.x.run(["xdotool", "windowclose", str(run.window)])
+        self.finish(run)
+        self.assertFalse(os.path.exists(run.path(LOCK)))
+        self.assertNotIn(b"left=", run.read(), "a position that is not known was written")
 
     # --- the end of the session ---------------------------------------------------
 
@@ -66,7 +97,7 @@ class StartupTest(apprun.AppTest):
         for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
             with self.subTest(signal=sig.name):
                 run = self.show(self.app)
-                run.proc.send_signal(sig)
+                run.signal(sig)
                 self.assert_closed_down(run)
 
     def test_termination_signal_with_a_message_box_open_ends_the_process(self):
@@ -75,9 +106,9 @@ class StartupTest(apprun.AppTest):
                                        name="boxed"))
         self.x.wait_for_window(apprun.BOX_TITLE)
         self.x.wait_for_window(TITLE)
-        run.proc.send_signal(signal.SIGTERM)
+        run.signal(signal.SIGTERM)
         # Nobody confirms the box; the wait is a hang detector.
-        run.proc.wait(timeout=xharness.DEFAULT_TIMEOUT)
+        xharness.wait_until(lambda: not run.alive(), what="the end of the program")
         self.x.wait_for_no_window(apprun.BOX_TITLE)
         self.assert_closed_down(run)
 
@@ -163,7 +194,8 @@ def marked_processes(mark):
 class DisplayLossTest(apprun.AppTest):
     # The test ends the class's X server.
     def test_lost_display_still_removes_the_lock_and_saves_the_position(self):
-        run = self.show(self.make_app(QUIET_INI))
+        # The caller waits for the end, so it sees the status the loss gives.
+        run = self.show(self.make_app(QUIET_INI + "[window]\nwait=1\n"))
         wait_for_background(self.x, run.window)
         # The X server goes away, as at the end of a session.
         self.x.kill_server()

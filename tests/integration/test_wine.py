@@ -235,6 +235,34 @@ class WineNotifierTest(apprun.AppTest):
         # It wrote nothing: the settings file is as it was.
         self.assertEqual(self.settings_text(), QUIET)
 
+    def test_with_wait_0_the_caller_goes_on_while_the_notification_stays(self):
+        ini = QUIET + "[window]\r\nwait=0\r\n"
+        self.make_app(ini)
+        run, window, outer = self.show_app()
+        # The started process ends once the window is on the screen; the
+        # notification's own is no child of it.
+        self.assertEqual(run.proc.wait(timeout=apprun.TIMEOUT), 0)
+        self.assertIn(window, self.x.viewable(TITLE))
+        pid = int(self.x.prop(window, "_NET_WM_PID").split("=")[1])
+        with open("/proc/%d/stat" % pid) as f:
+            parent = int(f.read().rsplit(")", 1)[1].split()[1])
+        self.assertNotIn(parent, (os.getpid(), run.proc.pid))
+        self.assertEqual(self.exit_status(self.start_app()), 0)
+        self.assertEqual(self.x.viewable(TITLE), [window])
+        self.x.click(*self.free_area(outer))
+        self.x.wait_for_no_window(TITLE)
+        xharness.wait_until(lambda: not os.path.exists(self.path(LOCK)), what="the lock to go")
+        xharness.wait_until(lambda: "left=" in self.settings_text(), what="the position")
+
+        # A failure: status 1 at once, the report stays with the notification.
+        self.make_app(ini + "[image]\r\npicture=missing.jpg\r\n")
+        failed = self.start_app()
+        self.x.wait_for_window(BOX)
+        self.assertEqual(failed.proc.wait(timeout=apprun.TIMEOUT), 1)
+        self.assertTrue(self.x.viewable(BOX))
+        self.wine.probe("ok", BOX, env=self.env)
+        self.x.wait_for_no_window(BOX)
+
     def test_ten_places_at_once_stack_apart_and_keep_the_configured_position(self):
         self.make_app()
         for i in range(10):

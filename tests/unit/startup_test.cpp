@@ -166,6 +166,64 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
     }
 }
 
+// The calls up to the first that lets the caller go on.
+std::vector<std::string> CallsBeforeRelease(const fake::FakePlatform& fake) {
+    std::vector<std::string> before;
+    for (const auto& call : fake.calls) {
+        if (call.rfind("ReleaseCaller", 0) == 0)
+            return before;
+        for (const char* prefix : {"TakeLockFile", "ShowWindow", "Tone", "StartWav", "Sleep",
+                                   "DestroyWindow", "RunUntilClosed"}) {
+            if (call.rfind(prefix, 0) == 0)
+                before.push_back(prefix);
+        }
+    }
+    ADD_FAILURE() << "the caller was never let go";
+    return before;
+}
+
+TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
+    const struct {
+        const char* name;
+        std::string ini;
+        bool held;
+        std::vector<std::string> before;
+    } cases[] = {
+        {"shown", "", false, {"TakeLockFile", "ShowWindow"}},
+        {"already shown", "", true, {"TakeLockFile", "DestroyWindow"}},
+        {"hidden, timed", "[window]\r\nshow=0\r\ntime=100\r\n[speaker]\r\ntime=50\r\n",
+         false, {"TakeLockFile", "Tone", "StartWav"}},
+        {"no area", "[window]\r\nwidth=0\r\n", false, {"TakeLockFile", "StartWav",
+                                                            "DestroyWindow"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::FakePlatform platform;
+        platform.files = fake.files;
+        platform.files[kIni] = c.ini;
+        if (c.held)
+            platform.files[kLock] = "";
+        platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
+        App run(platform);
+        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(CallsBeforeRelease(platform), c.before);
+    }
+}
+
+TEST_F(AppTest, WindowDestroyedByAnotherProgramClosesDownWithoutPosition) {
+    fake.events.push_back({0, [](WindowEvents& e) { e.OnWindowLost(); }});
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.files.count(kLock));
+    EXPECT_FALSE(fake.Called("WriteProfileString"));
+}
+
+TEST_F(AppTest, CallerWaitsAsTheNamedSettingsFileSays) {
+    EXPECT_EQ(CallerWaitsForRun(fake), kDefaultWait == 1);
+    fake.commandLine = "/config:other";
+    fake.files[kDir + "\\other.ini"] = "[window]\r\nwait=1\r\n";
+    EXPECT_TRUE(CallerWaitsForRun(fake));
+}
+
 TEST(FolderRuleTest, PortableOrInstalledOnBothSystems) {
     // The rule both backends apply once they know whether the program's
     // folder is writable and which folders the user has.
