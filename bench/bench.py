@@ -131,6 +131,8 @@ def startup(tools, app, env, rounds, before):
         # Each round starts with another program, so none is always first.
         turn = round_ % len(programs)
         for name, args in programs[turn:] + programs[:turn]:
+            # The process that shows the window is the one started (window.wait).
+            write_settings(app, WAITED)
             report = maptime(tools, args, env, app, hold=HOLD_MS)
             clean_app_dir(app)
             if round_:
@@ -177,7 +179,7 @@ def timed_close(tools, app, env, runs, before):
     for name, program in builds(app, before):
         shares, cpu = [], []
         for _ in range(runs):
-            write_settings(app, "[window]\ntime=10000\n[wave]\nfile=\n")
+            write_settings(app, WAITED + "time=10000\n[wave]\nfile=\n")
             report = maptime(tools, [program], env, app)
             clean_app_dir(app)
             cpu.append(report["cpu_s"] - report["cpu_map_s"])
@@ -186,6 +188,46 @@ def timed_close(tools, app, env, runs, before):
                      "the map to the exit %s ms, %s %% of one CPU." % (
                          name, runs, median_range(cpu, 1000), median_range(shares, 100, 2)))
     return lines
+
+
+# The measured process is the notification's own: it runs whole, its caller
+# waiting for its end.
+WAITED = "[window]\nwait=1\n"
+
+
+def caller_released(app, env, display, rounds):
+    """With window.wait=0: how long the started process takes to give its
+    caller control back (it ends once the window is mapped), against the
+    map of a start whose caller waits."""
+    program = os.path.join(app, "zettelblick")
+    released, mapped = [], []
+    with xharness.RootWatcher(display) as watcher:
+        for round_ in range(rounds + 1):
+            for wait, times in ((0, released), (1, mapped)):
+                write_settings(app, "[wave]\nfile=\n[window]\nwait=%d\n" % wait)
+                start = time.monotonic()
+                proc = subprocess.Popen([program], env=env, cwd=app, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+                if wait == 0:
+                    proc.wait(timeout=60)
+                    end = time.monotonic()
+                else:
+                    end = xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
+                                              what="the window")[0]
+                xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
+                                    what="the window")
+                subprocess.run(["xdotool", "search", "--name", "^Zettelblick 2$",
+                                "windowclose"], env=env, capture_output=True)
+                if wait == 1:
+                    proc.wait(timeout=60)
+                time.sleep(0.5)  # the frame goes before the next start
+                clean_app_dir(app)
+                if round_:
+                    times.append(end - start)
+    return ["Caller released (window.wait=0; %d interleaved rounds after a warm-up round): "
+            "the started process ends %s ms after its start; with window.wait=1 the window "
+            "maps %s ms after the start." % (rounds, median_range(released, 1000, 1),
+                                             median_range(mapped, 1000, 1))]
 
 
 def write_settings(app, text):
@@ -249,7 +291,7 @@ def tone_of(tools, name, program, app, env, server, runs):
     length, gaps, starts, resumes, late = [], [], [], [], []
     with StreamWatch(server) as streams:
         for _ in range(runs):
-            write_settings(app, "[window]\ntime=3000\n[speaker]\nfrequenz=880\ntime=%d\n"
+            write_settings(app, WAITED + "time=3000\n[speaker]\nfrequenz=880\ntime=%d\n"
                            "[wave]\nfile=\n" % TONE_MS)
             report = maptime(tools, [program], env, app, ping=PING_MS)
             clean_app_dir(app)
@@ -283,7 +325,7 @@ def burst(command, app, env, display, rounds, name):
     """`command` (the program, after a loader) started once and BURST times
     at once, in interleaved rounds after a warm-up round: the time from the
     first start to the last window's map."""
-    write_settings(app, "[wave]\nfile=\n[window]\nwait=1\n")
+    write_settings(app, WAITED + "[wave]\nfile=\n")
     single, many = [], []
     with xharness.RootWatcher(display) as watcher:
         for round_ in range(rounds + 1):
@@ -428,6 +470,7 @@ def main():
             report = startup(tools, app, env, args.rounds, args.before)
             report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)
             report += [""] + tone(tools, app, env, server, args.tone_runs, args.before)
+            report += [""] + caller_released(app, env, session.display, args.burst_rounds)
             report += [""] + burst([os.path.join(app, "zettelblick")], app, env,
                                    session.display, args.burst_rounds, "zettelblick")
             if args.wine_exe:
