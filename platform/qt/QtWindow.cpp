@@ -1,8 +1,8 @@
 #include "platform/qt/QtWindow.h"
 
 #include <QAccessibleWidget>
-#include <QCoreApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -200,8 +200,7 @@ NotifierWindow::~NotifierWindow() {
 }
 
 bool NotifierWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (!events_ || eventType != "xcb_generic_event_t" ||
-        !testAttribute(Qt::WA_WState_Created) ||
+    if (!events_ || eventType != "xcb_generic_event_t" || !testAttribute(Qt::WA_WState_Created) ||
         !x11::IsDestroyNotify(message, static_cast<std::uint32_t>(winId())))
         return false;
     // Told from the event loop, not from inside Qt's event dispatch.

@@ -113,8 +113,7 @@ std::optional<int> RunApart() {
     } else {
         // Ended without a word (killed): its exit status says what it can.
         ::WaitForSingleObject(process.hProcess, INFINITE);
-        result = ::GetExitCodeProcess(process.hProcess, &exitCode) ? static_cast<int>(exitCode)
-                                                                    : 1;
+        result = ::GetExitCodeProcess(process.hProcess, &exitCode) ? static_cast<int>(exitCode) : 1;
     }
     ::CloseHandle(readEnd);
     ::CloseHandle(process.hProcess);

@@ -191,10 +191,14 @@ TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
     } cases[] = {
         {"shown", "", false, {"TakeLockFile", "ShowWindow"}},
         {"already shown", "", true, {"TakeLockFile", "DestroyWindow"}},
-        {"hidden, timed", "[window]\r\nshow=0\r\ntime=100\r\n[speaker]\r\ntime=50\r\n",
-         false, {"TakeLockFile", "Tone", "StartWav"}},
-        {"no area", "[window]\r\nwidth=0\r\n", false, {"TakeLockFile", "StartWav",
-                                                            "DestroyWindow"}},
+        {"hidden, timed",
+         "[window]\r\nshow=0\r\ntime=100\r\n[speaker]\r\ntime=50\r\n",
+         false,
+         {"TakeLockFile", "Tone", "StartWav"}},
+        {"no area",
+         "[window]\r\nwidth=0\r\n",
+         false,
+         {"TakeLockFile", "StartWav", "DestroyWindow"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
