@@ -30,7 +30,8 @@ import wine_env  # noqa: E402
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 DATA = os.path.join(SOURCE_DIR, "tests", "data", "profile")
-SAMPLE_INI = os.path.join(SOURCE_DIR, "platform", "win32", "zettelblick.ini")
+# The sample settings file as the Windows release ships it, in the build.
+SAMPLE_INI = ("share", "windows", "zettelblick.ini")
 
 BIG = 65536  # a read size no fixture value comes near
 BLANKS = " \t\n\x0b\x0c\r\x1a"  # what every trim of the profile functions removes
@@ -332,6 +333,7 @@ class ProfileDiffTest(unittest.TestCase):
     @classmethod
     def _run_everything(cls, wine):
         tool = wine_env.windows_path(wine.build_file("tools", "profile-tool.exe"))
+        cls.sample_ini = wine.build_file(*SAMPLE_INI)
 
         def full_length(name, section, key):
             out, _ = cls.linux(Read(name, section, key, BIG).args("r"))
@@ -347,7 +349,7 @@ class ProfileDiffTest(unittest.TestCase):
         for root in cls.roots.values():
             for write in cls.writes:
                 if write.source == "sample":
-                    shutil.copyfile(SAMPLE_INI, os.path.join(root, write.file))
+                    shutil.copyfile(cls.sample_ini, os.path.join(root, write.file))
                 elif write.source:
                     shutil.copyfile(os.path.join(DATA, write.source),
                                     os.path.join(root, write.file))
@@ -468,7 +470,7 @@ class ProfileDiffTest(unittest.TestCase):
     def test_position_write_back_into_the_sample_keeps_it(self):
         # Windows keeps the comments, blank lines and spacing of the shipped
         # file and changes the two lines only.
-        with open(SAMPLE_INI, "rb") as f:
+        with open(self.sample_ini, "rb") as f:
             sample = f.read()
         expected = (sample.replace(b"\nleft=3500\r", b"\nleft= 3495\r", 1)
                     .replace(b"\ntop=3500\r", b"\ntop= 3495\r", 1))

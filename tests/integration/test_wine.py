@@ -417,7 +417,8 @@ class WineNotifierTest(apprun.AppTest):
         heard = self.path("alert.txt")
         listener = self.wine.start([self.wine.probe_exe(), "alert", wine_env.windows_path(heard)],
                                    env=self.env)
-        self.runs.append(apprun.Run(self.app_dir, listener))  # ended at the test's end
+        # Ended at the test's end.
+        self.runs.append(apprun.Run(self.app_dir, listener, None, "winprobe"))
         xharness.wait_until(lambda: os.path.isfile(heard), what="the alert listener")
         run, _, outer = self.show_app()
         # The listener ends once it has heard one.
