@@ -82,6 +82,28 @@ void SetPassedSignals(void (*handler)(int)) {
     ::_exit(status);
 }
 
+// Closes every file the caller left open to this process (beyond standard
+// input, output and error, which ReleaseCaller turns to /dev/null) but the
+// link: a caller that reads a pipe to its end (a shell's pipeline, a mail
+// client's filter) would otherwise wait for the notification.
+void CloseInheritedFiles() {
+    // Above the standard three, whatever the caller had closed.
+    if (gCallerLink < 3) {
+        const int moved = ::fcntl(gCallerLink, F_DUPFD_CLOEXEC, 3);
+        ::close(gCallerLink);
+        gCallerLink = moved;
+    }
+    const auto link = static_cast<unsigned int>(gCallerLink);
+    const bool closed = (link == 3 || ::close_range(3, link - 1, 0) == 0) &&
+                        ::close_range(link + 1, ~0U, 0) == 0;
+    if (!closed) {
+        for (int fd = 3; fd < 1024; ++fd) {
+            if (fd != gCallerLink)
+                ::close(fd);
+        }
+    }
+}
+
 }  // namespace
 
 void SplitFromCaller() {
@@ -114,6 +136,7 @@ void SplitFromCaller() {
     // Without a second process, the middle one runs the notification: still
     // apart from the caller, though its child.
     gCallerLink = link[1];
+    CloseInheritedFiles();
     const pid_t self = ::getpid();
     Send(&self, sizeof self);
 }

@@ -78,6 +78,15 @@ class StartupTest(apprun.AppTest):
         self.click(run.window)
         self.assert_closed_down(run)
 
+        # Nor does a pipe that the caller left open on another descriptor (a
+        # shell's pipeline) wait for the notification.
+        piped = subprocess.run(["sh", "-c", 'exec 3>&1; "$0" >/dev/null 2>&1; echo $?',
+                                os.path.join(self.app, self.program.binary)],
+                               capture_output=True, env=self.env, timeout=apprun.TIMEOUT)
+        self.assertEqual(piped.stdout, b"0\n")
+        self.click(self.x.wait_for_window(TITLE))
+        self.x.wait_for_no_window(TITLE)
+
         # With wait=1 the caller waits for the click.
         waited = self.show(self.make_app(QUIET_INI + "[window]\nwait=1\n", name="waited"))
         self.assertRaises(subprocess.TimeoutExpired, waited.proc.wait, timeout=1)
