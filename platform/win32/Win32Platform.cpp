@@ -100,7 +100,11 @@ std::string Win32Platform::ExecutableDir() {
 }
 
 AppFolders Win32Platform::Folders() {
-    folders_ = ChooseFolders(ExecutableDir());
+    // Asked before the start-up (whether the caller waits) and by it.
+    if (!foldersChosen_) {
+        folders_ = ChooseFolders(ExecutableDir());
+        foldersChosen_ = true;
+    }
     return folders_;
 }
 

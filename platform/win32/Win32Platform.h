@@ -103,9 +103,11 @@ private:
     // Confirms every message box of this thread, as its OK button does.
     void CloseMessageBoxes();
 
-    // The folders Folders() chose; the settings folder is made by the first
-    // write when it is not the program's.
+    // The folders Folders() chose, once for the run (the choice writes a test
+    // file into the program's folder); the settings folder is made by the
+    // first write when it is not the program's.
     AppFolders folders_;
+    bool foldersChosen_ = false;
     std::unique_ptr<Window> window_;
     bool messageBoxOpen_ = false;
     // The lock files this process holds, by path, each with the handle that
