@@ -210,12 +210,10 @@ def caller_released(app, env, display, rounds):
                                         stderr=subprocess.DEVNULL)
                 if wait == 0:
                     proc.wait(timeout=60)
-                    end = time.monotonic()
-                else:
-                    end = xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
-                                              what="the window")[0]
-                xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
-                                    what="the window")
+                    released_at = time.monotonic()
+                mapped_at = xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
+                                                what="the window")[0]
+                end = released_at if wait == 0 else mapped_at
                 subprocess.run(["xdotool", "search", "--name", "^Zettelblick 2$",
                                 "windowclose"], env=env, capture_output=True)
                 if wait == 1:
