@@ -97,7 +97,7 @@ void App::StartUp() {
 
     if (settings_.windowShow == 1 && HasArea(platform_, settings_)) {
         const ShownNotification shown =
-            ShowNotification(platform_, settings_, names_.place, folders_.data);
+            ShowNotification(platform_, settings_, names_.place, folders_.data, Kind());
         message_ = shown.message;
         layoutDpi_ = shown.dpi;
         configuredPlace_ = shown.configured;
@@ -159,6 +159,21 @@ void App::OnDpiChanged(double dpi, const PixelRect& suggested) {
 void App::OnWindowLost() {
     positionKnown_ = false;
     Guarded([&] { CloseWindow(); });
+}
+
+void App::OnReplaced() {
+    // Its successor stands where it stood and writes the position instead.
+    positionKnown_ = false;
+    Guarded([&] { CloseWindow(); });
+}
+
+std::string App::Kind() const {
+    // The settings file as named, and the message's key, in any case as the
+    // profile functions read it.
+    std::string key = names_.textKey;
+    for (char& c : key)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return iniPath_ + "\n" + key;
 }
 
 void App::Dismiss() {

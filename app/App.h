@@ -38,6 +38,9 @@ public:
     // The window was destroyed from outside: the close-down without a
     // position to write.
     void OnWindowLost() override;
+    // A newer notification of the same settings file and message took its
+    // place: the close-down without the position.
+    void OnReplaced() override;
 
     // State, readable by the tests.
     const std::string& ConfigName() const { return names_.configName; }
@@ -55,6 +58,9 @@ private:
     void AutoClose();
     void CloseWindow();
     void CloseDown();
+    // What notifications that replace each other share: the settings file
+    // and the message's key.
+    std::string Kind() const;
     [[noreturn]] void Die(const Failure& failure);
     // Runs `step`; an unexpected failure inside it ends the program.
     template <typename F>
@@ -74,7 +80,8 @@ private:
     bool windowShown_ = false;
     // The message text the window shows, built when it is first shown.
     std::string message_;
-    // False once the window is gone without a close (OnWindowLost).
+    // False once the window is gone without a close (OnWindowLost) or
+    // replaced by another (OnReplaced): no position to write.
     bool positionKnown_ = true;
     // The dots per inch the shown window's sizes are laid out for.
     double layoutDpi_ = 0;

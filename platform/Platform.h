@@ -39,6 +39,14 @@ struct PixelPoint {
     int y = 0;
 };
 
+// Where a notification stands on the screen, or is about to stand: its outer
+// frame, and the height of the band at its top (the caption and the
+// message's first line) that others leave in sight when they must cover it.
+struct NotificationPlace {
+    PixelRect frame;
+    int header = 0;
+};
+
 struct FontSpec {
     std::string name;
     double points = 8;
@@ -125,6 +133,10 @@ public:
     // The window is gone without a close request (another program destroyed
     // it): the notification ends; where the window stood is not known.
     virtual void OnWindowLost() = 0;
+    // A newer notification of the same kind takes this one's place
+    // (ReplaceNotifications): it ends without starting its program and
+    // without writing its position.
+    virtual void OnReplaced() = 0;
 };
 
 class Platform {
@@ -226,6 +238,8 @@ public:
     virtual void LoadPicture(const std::string& path) = 0;
     virtual void SetPicture(const PictureSpec& picture) = 0;
     virtual void SetPictureVisible(bool visible) = 0;
+    // Shows the window; returns once it is mapped and painted (not waiting
+    // for anything the other notifications need: its claim tells them).
     virtual void ShowWindow() = 0;
     virtual void HideWindow() = 0;
     // Destroys the window; the logic has already run its close-down.
@@ -238,20 +252,47 @@ public:
 
     // --- several notifications at once ----------------------------------------
     // Takes the short lock, one for every notification of this user, under
-    // which a notification chooses its place among the others and shows its
-    // window; waits at most `milliseconds` while another holds it. False when
-    // it was not taken in that time. The system gives it up when the process
-    // ends, however it ends.
+    // which a notification chooses its place among the others and claims it;
+    // waits at most `milliseconds` while another holds it. False when it was
+    // not taken in that time. The system gives it up when the process ends,
+    // however it ends.
     virtual bool TakePlacementLock(int milliseconds) = 0;
-    // Gives up the lock TakePlacementLock took; nothing when it holds none.
+    // Gives up the lock TakePlacementLock took; nothing when it holds none. A
+    // backend that cannot tell the frame the window will get before it is
+    // shown keeps the lock until ShowWindow knows it and has claimed it.
     virtual void ReleasePlacementLock() = 0;
-    // The outer frames, window manager's frame included, of the other
-    // notification windows of this program on the screen now, whatever
-    // their settings file; hidden ones are not listed.
-    virtual std::vector<PixelRect> OtherNotificationFrames() = 0;
+    // The places of the other notifications of this program, whatever their
+    // settings file: those on the screen (where they stand now) and those
+    // that have claimed a place and are not shown yet (where they will
+    // stand). Hidden ones are not listed.
+    virtual std::vector<NotificationPlace> OtherNotificationPlaces() = 0;
+    // Tells the other notifications where this one stands from now until
+    // its window is destroyed: `place` (the frame SetWindowRect gave it),
+    // `placed`, the place the program gave it (which the user may change
+    // later by moving it; a replacement takes it over), and `kind`, which
+    // ReplaceNotifications of another notification names. Called before the
+    // window is shown, so that a notification starting meanwhile sees the
+    // place taken.
+    virtual void ClaimPlace(const NotificationPlace& place,
+                            PixelPoint placed,
+                            const std::string& kind) = 0;
+    // Asks every other notification that claimed a place with `kind` to end
+    // as replaced (WindowEvents::OnReplaced): shown ones and those about to
+    // be. Returns, for each, the frame where it stands now and the place the
+    // program gave it (its ClaimPlace). Returns at once: the others close on
+    // their own.
+    virtual std::vector<std::pair<PixelRect, PixelPoint>> ReplaceNotifications(
+        const std::string& kind) = 0;
     // The height of the window's caption bar as its frame is now, in pixels;
     // 0 without a caption.
     virtual int CaptionHeight() = 0;
+    // How far below the label's top its first line of text ends, in pixels
+    // (its border included), as the label is set now.
+    virtual int LabelFirstLineBottom() = 0;
+    // Lays the window out and paints it once off the screen, so that showing
+    // it costs little more than the map: the fonts are loaded, the picture
+    // is scaled. Nothing where showing gains nothing by it.
+    virtual void PaintAhead() {}
 
     // --- event loop ----------------------------------------------------------
     virtual void Sleep(int milliseconds) = 0;

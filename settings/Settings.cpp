@@ -49,6 +49,7 @@ constexpr SettingRow kTable[] = {
     Text("window", "background", 20, "BAFEFE", &S::windowBackground),
     Int("window", "stack", 1, &S::windowStack),
     Int("window", "wait", kDefaultWait, &S::windowWait),
+    Int("window", "replace", 0, &S::windowReplace),
     Int("text", "show", 1, &S::textShow),
     Int("text", "left", 1375, &S::textLeft),
     Int("text", "top", 0, &S::textTop),

@@ -27,6 +27,7 @@ struct Settings {
     std::string windowBackground;
     std::int32_t windowStack{};
     std::int32_t windowWait{};
+    std::int32_t windowReplace{};
     // [text]
     std::int32_t textShow{};
     std::int32_t textWidth{};

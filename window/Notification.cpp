@@ -1,5 +1,6 @@
 #include "window/Notification.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/DataFile.h"
@@ -79,10 +80,18 @@ PictureSpec PictureAt(const Settings& s, double dpi) {
     return picture;
 }
 
-// The room between two notifications, and the cascade's step where the
-// frame has no caption, in twips.
+// The room between two notifications, in twips.
 constexpr std::int32_t kStackGapTwips = 120;
-constexpr std::int32_t kCascadeTwips = 300;
+
+// The height of the band at the top of the window that others leave in sight:
+// the caption and the message's first line (the label's top, its border and
+// the line), at least a corner the user can click.
+int HeaderHeight(Platform& platform, const std::optional<LabelSpec>& label, int height) {
+    int header = platform.CaptionHeight();
+    if (label)
+        header += std::max(label->rect.top, 0) + platform.LabelFirstLineBottom();
+    return std::clamp(std::max(header, kUsablePixels), 1, std::max(height, 1));
+}
 
 // The placement lock for one scope, when it can be had in time: a
 // notification that waited that long shows anyway.
@@ -115,7 +124,8 @@ bool HasArea(Platform& platform, const Settings& s) {
 ShownNotification ShowNotification(Platform& platform,
                                    const Settings& s,
                                    const std::string& place,
-                                   const std::vector<std::string>& dataFolders) {
+                                   const std::vector<std::string>& dataFolders,
+                                   const std::string& kind) {
     platform.SetWindowFrame(s.windowTitle == 1);
     RequireSize("window.width", s.windowWidth);
     RequireSize("window.height", s.windowHeight);
@@ -137,9 +147,11 @@ ShownNotification ShowNotification(Platform& platform,
     shown.configured = shown.placed = {outer.left, outer.top};
     platform.SetWindowBackground(ParseColorText(s.windowBackground, "window.background"));
 
+    std::optional<LabelSpec> label;
     if (s.textShow == 1) {
         shown.message = BuildMessageText(s.textMessage, place, platform);
-        platform.SetLabel(LabelAt(s, shown.message, shown.dpi));
+        label = LabelAt(s, shown.message, shown.dpi);
+        platform.SetLabel(*label);
         platform.SetLabelVisible(true);
     } else {
         platform.SetLabelVisible(false);
@@ -161,22 +173,44 @@ ShownNotification ShowNotification(Platform& platform,
         platform.SetPictureVisible(false);
     }
 
-    // The place among the others is chosen and the window mapped in one
-    // step, so that notifications started together see each other.
+    // Everything that takes time happens before the placement lock: the
+    // notifications started together share it only to choose and claim their
+    // places, and map their windows side by side.
+    const int header = HeaderHeight(platform, label, outer.height);
+    platform.PaintAhead();
     std::optional<PlacementLock> lock;
-    if (s.windowStack == 1) {
+    if (s.windowStack == 1 || s.windowReplace == 1)
         lock.emplace(platform);
-        const int caption = platform.CaptionHeight();
-        const StackSpacing spacing{TwipsToPixels(kStackGapTwips, shown.dpi),
-                                   caption > 0 ? caption : TwipsToPixels(kCascadeTwips, shown.dpi)};
-        const PixelRect stacked =
-            StackPlace(outer, platform.OtherNotificationFrames(), workAreas, spacing);
-        if (stacked.left != outer.left || stacked.top != outer.top) {
-            platform.SetWindowRect(stacked);
-            shown.placed = {stacked.left, stacked.top};
+    PixelRect chosen = outer;
+    std::vector<NotificationPlace> others;
+    if (s.windowReplace == 1) {
+        // The newest of a kind stands where the one it replaces stands, and
+        // keeps what that one would have written at its close.
+        for (const auto& [frame, given] : platform.ReplaceNotifications(kind)) {
+            if (others.empty()) {
+                chosen.left = frame.left;
+                chosen.top = frame.top;
+                shown.placed = given;
+            }
+            others.push_back({frame, 0});
         }
     }
+    if (others.empty() && s.windowStack == 1) {
+        others = platform.OtherNotificationPlaces();
+        chosen = StackPlace(outer, others, workAreas, TwipsToPixels(kStackGapTwips, shown.dpi));
+        shown.placed = {chosen.left, chosen.top};
+    }
+    if (chosen.left != outer.left || chosen.top != outer.top)
+        platform.SetWindowRect(chosen);
+    // Claimed before the lock goes: the next one sees the place taken,
+    // however long the window takes to appear.
+    platform.ClaimPlace({chosen, header}, shown.placed, kind);
+    // One that covers others (a full work area, a replacement) is shown
+    // before the next one chooses, so that the newest lies on top.
+    if (!Covers(chosen, others))
+        lock.reset();
     platform.ShowWindow();
+    lock.reset();
     if (s.windowAlwaysOnTop == 1)
         SetTopMost(platform, true);
     return shown;

@@ -13,7 +13,8 @@ namespace zb {
 // with the date, time and place when the label is shown, the field as it is
 // otherwise), the dots per inch the window's sizes were laid out for, and
 // where the window went: the configured place (after the on-screen rule) and
-// the place it was shown at, which differ when it stands aside for others.
+// the place the program gave it, which differ when it stands aside for
+// others (a replacement takes over the one its predecessor was given).
 struct ShownNotification {
     std::string message;
     double dpi = 0;
@@ -35,14 +36,18 @@ bool HasArea(Platform& platform, const Settings& settings);
 // at the screen's one resolution, so that a stored position reads back the
 // same wherever the window stands; its sizes, the label's font and the
 // picture box follow the monitor it lands on. With window.stack = 1 it stands
-// aside for the other notifications on the screen (StackPlace), choosing its
-// place and showing under the placement lock. Throws Failure, before anything
-// is shown, for an invalid colour or property value or a picture that cannot
-// be loaded. The picture is looked for in `dataFolders` (DataFilePath).
+// aside for the other notifications on the screen (StackPlace); with
+// window.replace = 1 it takes the place of the shown notifications of its
+// `kind` (the same settings file and message), which end. Both are decided,
+// and the place claimed, under the placement lock; the window is shown after
+// it. Throws Failure, before anything is shown, for an invalid colour or
+// property value or a picture that cannot be loaded. The picture is looked
+// for in `dataFolders` (DataFilePath).
 ShownNotification ShowNotification(Platform& platform,
                                    const Settings& settings,
                                    const std::string& place,
-                                   const std::vector<std::string>& dataFolders);
+                                   const std::vector<std::string>& dataFolders,
+                                   const std::string& kind = {});
 
 // Lays the shown window out again for a monitor with `dpi` dots per inch, its
 // outer frame's top-left corner at `topLeft`: its size, the label and the

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 namespace zb {
 namespace {
@@ -64,32 +65,112 @@ bool Crowds(const PixelRect& a, const PixelRect& b, int gap) {
            b.top < Bottom(a) + gap;
 }
 
-bool Holds(const PixelRect& area, const PixelRect& window) {
-    return window.left >= area.left && window.top >= area.top && Right(window) <= Right(area) &&
-           Bottom(window) <= Bottom(area);
+// A span on one axis: where a window's edge may lie.
+struct Span {
+    std::int64_t from;
+    std::int64_t to;  // the last position, inclusive
+};
+
+// The stretch a window of `length` may start at on an area's axis.
+std::optional<Span> Positions(std::int64_t areaStart, std::int64_t areaLength, int length) {
+    if (length > areaLength)
+        return std::nullopt;
+    return Span{areaStart, areaStart + areaLength - length};
 }
 
-// The first top, from `window`'s own downward, at which `window` keeps `gap`
-// from every frame of `others` and ends by `bottom`; none when the column is
-// full. Each step goes below a frame it crowded, so the search ends.
-std::optional<int> FreeTopInColumn(PixelRect window,
-                                   const std::vector<PixelRect>& others,
-                                   int gap,
-                                   std::int64_t bottom) {
-    for (;;) {
-        if (Bottom(window) > bottom)
-            return std::nullopt;
-        std::optional<std::int64_t> below;
-        for (const PixelRect& other : others) {
-            if (Crowds(window, other, gap))
-                below = std::max(below.value_or(Bottom(other) + gap), Bottom(other) + gap);
+// The positions on one axis worth trying: the target (moved into the span),
+// the span's ends, and every position at which the window's near or far edge
+// meets an obstacle's edge, `gap` off it. The nearest free place and the
+// least covering one both lie on such positions.
+std::vector<std::int64_t> Candidates(
+    std::int64_t target,
+    const Span& span,
+    const std::vector<std::pair<std::int64_t, std::int64_t>>& obstacles,
+    int length,
+    int gap) {
+    std::vector<std::int64_t> found{std::clamp(target, span.from, span.to), span.from, span.to};
+    for (const auto& [start, end] : obstacles) {
+        for (std::int64_t at : {start - gap - length, end + gap, start, end - length}) {
+            if (at >= span.from && at <= span.to)
+                found.push_back(at);
         }
-        if (!below)
-            return window.top;
-        if (*below > std::numeric_limits<int>::max())
-            return std::nullopt;
-        window.top = static_cast<int>(*below);
     }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+// How good a place is: less is better. `cost` first (the header area it
+// covers), then the squared distance from the target, then below before
+// above and right before left.
+struct Rank {
+    std::int64_t cost;
+    std::int64_t distance;
+    bool above;
+    bool leftward;
+    std::int64_t top;
+    std::int64_t left;
+    bool operator<(const Rank& other) const {
+        return std::tie(cost, distance, above, leftward, top, left) <
+               std::tie(other.cost, other.distance, other.above, other.leftward, other.top,
+                        other.left);
+    }
+};
+
+// The phases of the search: a free place; one that covers no header band; the
+// one covering the least of them.
+enum class Room { Free, OverBodies, Least };
+
+// The best place for a window of `target`'s size near `target` on `areas` among
+// `obstacles` as `room` asks; none when no place qualifies.
+std::optional<PixelPoint> BestPlace(const PixelRect& target,
+                                    const std::vector<PixelRect>& obstacles,
+                                    const std::vector<PixelRect>& areas,
+                                    int gap,
+                                    Room room) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> across, down;
+    for (const PixelRect& o : obstacles) {
+        across.emplace_back(o.left, Right(o));
+        down.emplace_back(o.top, Bottom(o));
+    }
+    const int spacing = room == Room::Free ? gap : 0;
+    std::optional<Rank> best;
+    std::optional<PixelPoint> place;
+    for (const PixelRect& area : areas) {
+        const auto xs = Positions(area.left, area.width, target.width);
+        const auto ys = Positions(area.top, area.height, target.height);
+        if (!xs || !ys)
+            continue;
+        const auto lefts = Candidates(target.left, *xs, across, target.width, spacing);
+        const auto tops = Candidates(target.top, *ys, down, target.height, spacing);
+        for (std::int64_t top : tops) {
+            for (std::int64_t left : lefts) {
+                const std::int64_t dx = left - target.left;
+                const std::int64_t dy = top - target.top;
+                Rank rank{0, dx * dx + dy * dy, dy < 0, dx < 0, top, left};
+                if (best && room != Room::Least && !(rank < *best))
+                    continue;
+                const PixelRect window{static_cast<int>(left), static_cast<int>(top), target.width,
+                                       target.height};
+                bool blocked = false;
+                for (const PixelRect& o : obstacles) {
+                    if (!Crowds(window, o, spacing))
+                        continue;
+                    if (room != Room::Least) {
+                        blocked = true;
+                        break;
+                    }
+                    rank.cost += std::int64_t{Overlap(window.left, window.width, o.left, o.width)} *
+                                 Overlap(window.top, window.height, o.top, o.height);
+                }
+                if (blocked || (best && !(rank < *best)))
+                    continue;
+                best = rank;
+                place = PixelPoint{window.left, window.top};
+            }
+        }
+    }
+    return place;
 }
 
 }  // namespace
@@ -134,62 +215,48 @@ PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& 
     return MoveOntoWorkArea(outer, workAreas);
 }
 
+bool Covers(const PixelRect& frame, const std::vector<NotificationPlace>& others) {
+    return std::any_of(others.begin(), others.end(), [&](const NotificationPlace& other) {
+        return Crowds(AtLeastOnePixel(frame), AtLeastOnePixel(other.frame), 0);
+    });
+}
+
 PixelRect StackPlace(const PixelRect& configured,
-                     const std::vector<PixelRect>& others,
+                     const std::vector<NotificationPlace>& others,
                      const std::vector<PixelRect>& workAreas,
-                     const StackSpacing& spacing) {
+                     int gap) {
     const PixelRect window = AtLeastOnePixel(configured);
-    if (std::none_of(others.begin(), others.end(),
-                     [&](const PixelRect& other) { return Crowds(window, other, 0); }))
+    std::vector<PixelRect> frames, headers;
+    for (const NotificationPlace& other : others) {
+        const PixelRect frame = AtLeastOnePixel(other.frame);
+        frames.push_back(frame);
+        headers.push_back(
+            {frame.left, frame.top, frame.width, std::clamp(other.header, 1, frame.height)});
+    }
+    if (std::none_of(frames.begin(), frames.end(),
+                     [&](const PixelRect& frame) { return Crowds(window, frame, 0); }))
         return configured;
 
     const PixelRect start = MoveOntoWorkArea(window, workAreas);
-    const auto area = std::find_if(workAreas.begin(), workAreas.end(), [&](const PixelRect& a) {
-        return a.width > 0 && a.height > 0 && Holds(a, start);
-    });
-    const int gap = std::max(spacing.gap, 0);
-    auto placed = [&](std::int64_t left, std::int64_t top) {
-        PixelRect place = configured;
-        place.left = static_cast<int>(left);
-        place.top = static_cast<int>(top);
-        return place;
-    };
-
-    // The column at the start, then those to its right, then those to its
-    // left, as far as the work area reaches. Without work areas: the first
-    // column, as far down as it takes; a window larger than its work area
-    // has no column.
-    if (workAreas.empty()) {
-        if (const auto top =
-                FreeTopInColumn(start, others, gap, std::numeric_limits<std::int64_t>::max()))
-            return placed(start.left, *top);
-    } else if (area != workAreas.end()) {
-        const std::int64_t step = std::int64_t{start.width} + gap;
-        for (int direction : {1, -1}) {
-            for (std::int64_t column = direction == 1 ? 0 : -1;; column += direction) {
-                const std::int64_t left = start.left + column * step;
-                if (left < area->left || left + start.width > Right(*area))
-                    break;
-                PixelRect candidate = start;
-                candidate.left = static_cast<int>(left);
-                if (const auto top = FreeTopInColumn(candidate, others, gap, Bottom(*area)))
-                    return placed(left, *top);
-            }
-        }
+    std::vector<PixelRect> areas;
+    for (const PixelRect& area : workAreas) {
+        if (area.width > 0 && area.height > 0)
+            areas.push_back(area);
     }
+    // Without work areas: anywhere a window's coordinates can go.
+    constexpr int kFar = 1 << 29;
+    if (workAreas.empty())
+        areas.push_back({-kFar, -kFar, 2 * kFar, 2 * kFar});
 
-    // Full: a cascade down and right along the diagonal from the start.
-    const int cascade = std::max(spacing.cascade, 1);
-    std::int64_t last = 0;
-    for (const PixelRect& other : others) {
-        const std::int64_t dx = std::int64_t{other.left} - start.left;
-        if (dx > last && dx % cascade == 0 && std::int64_t{other.top} - start.top == dx)
-            last = dx;
-    }
-    const std::int64_t offset = last + cascade;
-    if (offset > std::numeric_limits<int>::max() - std::max(start.left, start.top))
-        return start;
-    return MoveOntoWorkArea(placed(start.left + offset, start.top + offset), workAreas);
+    std::optional<PixelPoint> place = BestPlace(start, frames, areas, std::max(gap, 0), Room::Free);
+    if (!place)
+        place = BestPlace(start, headers, areas, 0, Room::OverBodies);
+    if (!place)
+        place = BestPlace(start, headers, areas, 0, Room::Least);
+    PixelRect placed = configured;
+    placed.left = place ? place->x : start.left;
+    placed.top = place ? place->y : start.top;
+    return placed;
 }
 
 }  // namespace zb

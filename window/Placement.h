@@ -26,27 +26,25 @@ PixelRect PlaceOnWorkArea(const PixelRect& outer, const std::vector<PixelRect>& 
 // is without work areas.
 PixelRect MoveOntoWorkArea(const PixelRect& outer, const std::vector<PixelRect>& workAreas);
 
-// How notifications on the screen at the same time keep apart: the room left
-// between two frames, and how far a cascade steps down and right (a caption's
-// height), both in pixels.
-struct StackSpacing {
-    int gap = 0;
-    int cascade = 0;
-};
-
 // Where a notification whose outer frame is `configured` (as the on-screen
-// rule placed it) goes while the notifications with the outer frames
-// `others` are on the screen. Covering none of them, it stays. Otherwise it
-// takes the first free place in a column that starts at the configured place
-// (moved wholly onto its work area) and runs downward, the frames `gap` apart;
-// then in the columns to its right, then in those to its left, as long as
-// they fit on that work area. Where none is free, it cascades: `cascade`
-// down and right of the last of the others standing on the diagonal from the
-// configured place (of the configured place itself when none does). Every
-// place lies wholly on one work area, as far as the window fits on one.
+// rule placed it) goes while the notifications at `others` are on the screen
+// or about to be. Covering none of them, it stays. Otherwise it takes, of the
+// places that lie wholly on a work area, the one nearest to its configured
+// place (moved wholly onto its work area) in any direction, the first of:
+// 1. a free place, `gap` from every other frame;
+// 2. a place over the others that covers none of their header bands (each
+//    other's caption and message's first line), so that, shown on top, it
+//    cascades over them and leaves every header in sight;
+// 3. the place that covers the least of their header bands.
+// At equal distances, below goes before above, right before left. Without
+// work areas the place may lie anywhere; a window larger than every work
+// area stays at its start.
 PixelRect StackPlace(const PixelRect& configured,
-                     const std::vector<PixelRect>& others,
+                     const std::vector<NotificationPlace>& others,
                      const std::vector<PixelRect>& workAreas,
-                     const StackSpacing& spacing);
+                     int gap);
+
+// Whether `frame` overlaps any of the frames of `others`.
+bool Covers(const PixelRect& frame, const std::vector<NotificationPlace>& others);
 
 }  // namespace zb

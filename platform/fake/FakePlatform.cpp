@@ -212,6 +212,23 @@ void FakePlatform::ReleasePlacementLock() {
     Record("ReleasePlacementLock");
 }
 
+void FakePlatform::ClaimPlace(const NotificationPlace& place,
+                              PixelPoint placed,
+                              const std::string& kind) {
+    Record("ClaimPlace " + Rect(place.frame) + " header " + std::to_string(place.header) +
+           " placed " + std::to_string(placed.x) + "," + std::to_string(placed.y) + " " + kind);
+}
+
+std::vector<std::pair<PixelRect, PixelPoint>> FakePlatform::ReplaceNotifications(
+    const std::string& kind) {
+    Record("ReplaceNotifications " + kind);
+    return replaceable;
+}
+
+void FakePlatform::PaintAhead() {
+    Record("PaintAhead");
+}
+
 void FakePlatform::Sleep(int milliseconds) {
     ++sleeps;
     if (milliseconds != 20)

@@ -54,9 +54,13 @@ public:
     std::vector<DpiMonitor> dpiMonitors;
     // Where the window stands when the logic asks (outer top-left, pixels).
     PixelPoint position{233, 233};
-    // The other notifications on the screen, and the caption's height.
-    std::vector<PixelRect> otherFrames;
+    // The other notifications on the screen, the caption's height and where
+    // the label's first line ends.
+    std::vector<NotificationPlace> otherPlaces;
     int captionHeight = 0;
+    int labelFirstLineBottom = 15;
+    // What ReplaceNotifications finds: (frame now, place given) of each.
+    std::vector<std::pair<PixelRect, PixelPoint>> replaceable;
     // false: another notification holds the placement lock all the time.
     bool placementLockFree = true;
     // Events the "user" causes: each runs at the given pass of
@@ -127,8 +131,15 @@ public:
     int SetTopMost(bool onTop) override;
     bool TakePlacementLock(int milliseconds) override;
     void ReleasePlacementLock() override;
-    std::vector<PixelRect> OtherNotificationFrames() override { return otherFrames; }
+    std::vector<NotificationPlace> OtherNotificationPlaces() override { return otherPlaces; }
+    void ClaimPlace(const NotificationPlace& place,
+                    PixelPoint placed,
+                    const std::string& kind) override;
+    std::vector<std::pair<PixelRect, PixelPoint>> ReplaceNotifications(
+        const std::string& kind) override;
     int CaptionHeight() override { return captionHeight; }
+    int LabelFirstLineBottom() override { return labelFirstLineBottom; }
+    void PaintAhead() override;
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;

@@ -5,8 +5,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
+#include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <chrono>
@@ -193,6 +195,9 @@ void QtPlatform::ApplyGeometry(bool askWindowManager) {
         extentsAsked_ = x11::RequestFrameExtents(id);
         if (!extentsAsked_)
             extents_ = x11::FrameExtents{};
+        // Without a window manager the window is its own frame; one that
+        // does not answer tells the frame only once it maps the window.
+        frameKnown_ = !extentsAsked_ && !x11::WindowManagerRunning();
     }
     const int width = std::max(1, outer_.width - extents_.left - extents_.right);
     const int height = std::max(1, outer_.height - extents_.top - extents_.bottom);
@@ -207,8 +212,9 @@ void QtPlatform::TakeFrameExtents() {
     if (!extentsAsked_)
         return;
     extentsAsked_ = false;
-    extents_ = x11::AwaitFrameExtents(static_cast<std::uint32_t>(window_->winId()))
-                   .value_or(x11::FrameExtents{});
+    const auto answer = x11::AwaitFrameExtents(static_cast<std::uint32_t>(window_->winId()));
+    frameKnown_ = answer.has_value();
+    extents_ = answer.value_or(x11::FrameExtents{});
     ApplyGeometry(false);
 }
 
@@ -255,20 +261,31 @@ void QtPlatform::ShowWindow() {
     // Qt keeps states already on the window when it sets its own.
     x11::AddStateBeforeMapping(id, "_NET_WM_STATE_SKIP_TASKBAR");
     x11::StickToAllDesktopsBeforeMapping(id);
-    x11::MarkAsNotification(id);
     window_->show();
 
     // Wait until the window manager has mapped the window and it has been
-    // painted, so that a tone that follows does not freeze a blank window,
-    // and until the manager lists it, so that a notification starting next
-    // finds it. Clicks wait in the queue; a close request is kept for later.
+    // painted, so that a tone that follows does not freeze a blank window.
+    // Its claim tells the other notifications where it stands meanwhile.
+    // Clicks wait in the queue; a close request is kept for later.
     window_->HoldEvents(true);
     const auto deadline = std::chrono::steady_clock::now() + kMapWait;
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(kMapWait);
+    // Where the claim waits for the real frame, the window manager must have
+    // taken the window in too, and tells no event of it: looked for often.
+    const bool untilListed = releaseWhenShown_;
     while (window_->windowHandle() &&
-           (!window_->windowHandle()->isExposed() || !x11::ListedByWindowManager(id)) &&
+           (!window_->windowHandle()->isExposed() ||
+            (untilListed && !x11::ListedByWindowManager(id))) &&
            std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (untilListed) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } else {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::WaitForMoreEvents);
+        }
     }
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     window_->HoldEvents(false);
@@ -285,6 +302,15 @@ void QtPlatform::ShowWindow() {
             extents_ = *extents;
             ApplyGeometry(false);
         }
+    }
+
+    if (releaseWhenShown_) {
+        if (const auto frame = x11::OuterFrame(id)) {
+            claim_.frame = *frame;
+            x11::SetClaim(id, claim_, claimedPlace_);
+        }
+        releaseWhenShown_ = false;
+        ReleasePlacementLock();
     }
 
     // Screen readers announce it without the window taking the focus.
@@ -307,6 +333,10 @@ void QtPlatform::DestroyWindow() {
         window_ = nullptr;
         return;
     }
+    // The others may take its place at once.
+    if (claimed_)
+        x11::DropClaim(static_cast<std::uint32_t>(window_->winId()));
+    claimed_ = false;
     // A message box open now waits for nobody: the notification is over.
     if (openBox_ && !failing_)
         openBox_->done(0);
@@ -363,15 +393,53 @@ bool QtPlatform::TakePlacementLock(int milliseconds) {
 }
 
 void QtPlatform::ReleasePlacementLock() {
+    // A claim made without knowing the frame the window manager will give
+    // the window would mislead the next notification: the lock is kept
+    // until the window is shown and the claim is the real frame.
+    if (placementLock_ >= 0 && claimed_ && !frameKnown_ && window_ && !window_->isVisible()) {
+        releaseWhenShown_ = true;
+        return;
+    }
+    releaseWhenShown_ = false;
     if (placementLock_ >= 0)
         ::close(placementLock_);
     placementLock_ = -1;
 }
 
-std::vector<PixelRect> QtPlatform::OtherNotificationFrames() {
+std::vector<NotificationPlace> QtPlatform::OtherNotificationPlaces() {
     if (!window_)
         return {};
-    return x11::NotificationFrames(static_cast<std::uint32_t>(window_->winId()));
+    std::vector<NotificationPlace> places;
+    for (const x11::OtherNotification& other :
+         x11::OtherNotifications(static_cast<std::uint32_t>(window_->winId())))
+        places.push_back(other.place);
+    return places;
+}
+
+void QtPlatform::ClaimPlace(const NotificationPlace& place,
+                            PixelPoint placed,
+                            const std::string& kind) {
+    if (!window_)
+        return;
+    x11::ClaimPlace(static_cast<std::uint32_t>(window_->winId()), place, placed, kind);
+    claimed_ = true;
+    claim_ = place;
+    claimedPlace_ = placed;
+}
+
+std::vector<std::pair<PixelRect, PixelPoint>> QtPlatform::ReplaceNotifications(
+    const std::string& kind) {
+    if (!window_)
+        return {};
+    std::vector<std::pair<PixelRect, PixelPoint>> replaced;
+    for (const x11::OtherNotification& other :
+         x11::OtherNotifications(static_cast<std::uint32_t>(window_->winId()))) {
+        if (other.kind != kind)
+            continue;
+        x11::AskToEndAsReplaced(other.window);
+        replaced.emplace_back(other.place.frame, other.placed);
+    }
+    return replaced;
 }
 
 int QtPlatform::CaptionHeight() {
@@ -379,6 +447,19 @@ int QtPlatform::CaptionHeight() {
         return 0;
     TakeFrameExtents();
     return extents_.top;
+}
+
+int QtPlatform::LabelFirstLineBottom() {
+    return window_ ? window_->Label()->FirstLineBottom() : 0;
+}
+
+void QtPlatform::PaintAhead() {
+    if (!window_)
+        return;
+    // The fonts are loaded, the text is laid out and the picture is scaled
+    // into the picture box's cache; the paint at the map then only copies.
+    QImage image(window_->size(), QImage::Format_RGB32);
+    window_->render(&image);
 }
 
 // --- event loop ------------------------------------------------------------------

@@ -85,8 +85,15 @@ public:
     int SetTopMost(bool onTop) override;
     bool TakePlacementLock(int milliseconds) override;
     void ReleasePlacementLock() override;
-    std::vector<PixelRect> OtherNotificationFrames() override;
+    std::vector<NotificationPlace> OtherNotificationPlaces() override;
+    void ClaimPlace(const NotificationPlace& place,
+                    PixelPoint placed,
+                    const std::string& kind) override;
+    std::vector<std::pair<PixelRect, PixelPoint>> ReplaceNotifications(
+        const std::string& kind) override;
     int CaptionHeight() override;
+    int LabelFirstLineBottom() override;
+    void PaintAhead() override;
 
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
@@ -137,6 +144,14 @@ private:
     bool extentsAsked_ = false;
     PixelPoint lastPosition_;
     bool topMost_ = false;
+    // Whether the window has claimed its place (ClaimPlace); whether its
+    // frame was known then; and whether the placement lock is kept until the
+    // window is shown, to claim the frame it really has.
+    bool claimed_ = false;
+    NotificationPlace claim_;
+    PixelPoint claimedPlace_;
+    bool frameKnown_ = true;
+    bool releaseWhenShown_ = false;
     // The descriptor that holds the placement lock, or -1.
     int placementLock_ = -1;
 

@@ -3,6 +3,7 @@
 #include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
@@ -124,6 +125,10 @@ QString LabelWidget::SpokenText() const {
     return spokenText_;
 }
 
+int LabelWidget::FirstLineBottom() const {
+    return (border_ ? kEdgeWidth : 0) + QFontMetrics(font()).lineSpacing();
+}
+
 void LabelWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect all = rect();
@@ -200,8 +205,18 @@ NotifierWindow::~NotifierWindow() {
 }
 
 bool NotifierWindow::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (!events_ || eventType != "xcb_generic_event_t" || !testAttribute(Qt::WA_WState_Created) ||
-        !x11::IsDestroyNotify(message, static_cast<std::uint32_t>(winId())))
+    if (!events_ || eventType != "xcb_generic_event_t" || !testAttribute(Qt::WA_WState_Created))
+        return false;
+    const auto id = static_cast<std::uint32_t>(winId());
+    if (x11::IsReplaceRequest(message, id)) {
+        if (held_) {
+            replacePending_ = true;
+            return true;
+        }
+        TellReplaced();
+        return true;
+    }
+    if (!x11::IsDestroyNotify(message, id))
         return false;
     // Told from the event loop, not from inside Qt's event dispatch.
     QTimer::singleShot(0, this, [this] {
@@ -209,6 +224,13 @@ bool NotifierWindow::nativeEventFilter(const QByteArray& eventType, void* messag
             events_->OnWindowLost();
     });
     return false;
+}
+
+void NotifierWindow::TellReplaced() {
+    QTimer::singleShot(0, this, [this] {
+        if (events_)
+            events_->OnReplaced();
+    });
 }
 
 void NotifierWindow::Announce() {
@@ -232,6 +254,11 @@ void NotifierWindow::accessibilityActiveChanged(bool active) {
 
 void NotifierWindow::HoldEvents(bool hold) {
     held_ = hold;
+    if (!hold && replacePending_) {
+        replacePending_ = false;
+        closePending_ = false;
+        TellReplaced();
+    }
     if (!hold && closePending_) {
         closePending_ = false;
         QTimer::singleShot(0, this, [this] {

@@ -39,6 +39,9 @@ public:
     void Apply(const LabelSpec& label);
     // The text as a screen reader reads it: the access-key markers taken out.
     QString SpokenText() const;
+    // How far below the label's top its first line of text ends (the border
+    // included).
+    int FirstLineBottom() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -91,8 +94,9 @@ public:
 
     // After this no event reaches the logic any more (the window is going).
     void Detach() { events_ = nullptr; }
-    // While held, a close request is kept and delivered on release, so that
-    // the logic is not re-entered in the middle of one of its own steps.
+    // While held, a close request (or a replacement's) is kept and delivered
+    // on release, so that the logic is not re-entered in the middle of one of
+    // its own steps.
     void HoldEvents(bool hold);
     // Asks the logic to close the window, as the close box does.
     void RequestClose();
@@ -107,14 +111,18 @@ protected:
 private:
     void accessibilityActiveChanged(bool active) override;
     // Watches for another X client destroying the window, which leaves
-    // nothing to click or close: the logic is told the window is lost.
+    // nothing to click or close: the logic is told the window is lost; and
+    // for a newer notification asking this one to end as replaced.
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+    // Tells the logic, from the event loop, that it has been replaced.
+    void TellReplaced();
 
     WindowEvents* events_;
     LabelWidget* label_;
     PictureWidget* picture_;
     bool held_ = false;
     bool closePending_ = false;
+    bool replacePending_ = false;
 };
 
 // Gives the window, the label and the picture the roles and names that

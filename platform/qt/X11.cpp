@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <thread>
@@ -37,17 +38,39 @@ xcb_connection_t* Connection() {
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
+// The role that marks a notification window of this program.
+constexpr char kNotificationRole[] = "zettelblick-notification";
+// On the root window: the notification windows that claimed a place (some
+// may be gone). On each: its claim (left, top, width, height, header height,
+// and the place the program gave it), and its kind. The message asking one
+// to end as replaced.
+constexpr char kNotificationList[] = "_ZETTELBLICK_NOTIFICATIONS";
+constexpr char kPlaceProperty[] = "_ZETTELBLICK_PLACE";
+constexpr char kKindProperty[] = "_ZETTELBLICK_KIND";
+constexpr char kReplaceMessage[] = "_ZETTELBLICK_REPLACE";
+// The longest list read back, in windows.
+constexpr std::uint32_t kMaxListed = 1 << 16;
+
 // The atoms the requests here name, interned together with the first one
 // asked for: one round trip to the X server instead of one per name.
 constexpr const char* kKnownAtoms[] = {
-    "_NET_SUPPORTED",  "_NET_REQUEST_FRAME_EXTENTS", "_NET_FRAME_EXTENTS",
-    "_NET_WM_STATE",   "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE",
-    "_NET_WM_DESKTOP", "_NET_WM_STATE_STICKY",       "_NET_CLIENT_LIST",
-    "WM_WINDOW_ROLE",  "_NET_WM_STATE_SHADED",
+    "_NET_SUPPORTED",
+    "_NET_REQUEST_FRAME_EXTENTS",
+    "_NET_FRAME_EXTENTS",
+    "_NET_WM_STATE",
+    "_NET_WM_STATE_SKIP_TASKBAR",
+    "_NET_WM_STATE_ABOVE",
+    "_NET_WM_DESKTOP",
+    "_NET_WM_STATE_STICKY",
+    "_NET_CLIENT_LIST",
+    "_NET_SUPPORTING_WM_CHECK",
+    "WM_WINDOW_ROLE",
+    "_NET_WM_STATE_SHADED",
+    kNotificationList,
+    kPlaceProperty,
+    kKindProperty,
+    kReplaceMessage,
 };
-
-// The role that marks a notification window of this program.
-constexpr char kNotificationRole[] = "zettelblick-notification";
 
 xcb_atom_t Atom(xcb_connection_t* c, const char* name) {
     static std::map<std::string, xcb_atom_t> cache;
@@ -242,97 +265,247 @@ void StickToAllDesktopsAfterMapping(std::uint32_t window) {
     SendToWindowManager(c, window, "_NET_WM_DESKTOP", kAllDesktops, kSourceApplication, 0, 0);
 }
 
-void MarkAsNotification(std::uint32_t window) {
+namespace {
+
+using Cookie = xcb_get_property_cookie_t;
+
+// The reply to a property request as bytes, when it has `format` (8 or 32).
+std::string PropertyBytes(xcb_connection_t* c, Cookie cookie, int format) {
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, cookie, nullptr), &std::free);
+    if (!reply || reply->format != format)
+        return {};
+    return std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                       static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
+}
+
+std::vector<std::uint32_t> Words(const std::string& bytes) {
+    std::vector<std::uint32_t> words(bytes.size() / 4);
+    std::memcpy(words.data(), bytes.data(), words.size() * 4);
+    return words;
+}
+
+bool IsNotificationRole(const std::string& role) {
+    return role == kNotificationRole;
+}
+
+// The windows the window manager manages, when it keeps that list: nothing
+// without one, or where the list was left behind by a window manager that
+// has gone (its _NET_SUPPORTING_WM_CHECK window no longer exists).
+std::optional<std::vector<std::uint32_t>> ManagedWindows(xcb_connection_t* c, xcb_window_t root) {
+    const Cookie list =
+        xcb_get_property(c, 0, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, kMaxListed);
+    const std::vector<std::uint32_t> check =
+        Values32(c, root, Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, list, nullptr), &std::free);
+    if (!reply || reply->type == XCB_ATOM_NONE || check.empty())
+        return std::nullopt;
+    Reply<xcb_get_window_attributes_reply_t> owner(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, check[0]), nullptr),
+        &std::free);
+    if (!owner)
+        return std::nullopt;
+    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+    return std::vector<std::uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+}  // namespace
+
+void ClaimPlace(std::uint32_t window,
+                const NotificationPlace& place,
+                PixelPoint placed,
+                const std::string& kind) {
     xcb_connection_t* c = Connection();
     if (!c)
         return;
+    const xcb_window_t root = RootOf(c, window);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, Atom(c, "WM_WINDOW_ROLE"),
                         XCB_ATOM_STRING, 8, sizeof kNotificationRole - 1, kNotificationRole);
+    SetClaim(window, place, placed);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, Atom(c, kKindProperty), XCB_ATOM_STRING,
+                        8, static_cast<std::uint32_t>(kind.size()), kind.data());
+
+    // The list is taken off the root and put back in two steps that each
+    // stand alone on the server: whatever another notification appends
+    // meanwhile stays. Windows that are gone, or whose number another
+    // program's window now has, are left out.
+    const std::vector<std::uint32_t> listed = Words(PropertyBytes(
+        c, xcb_get_property(c, 1, root, Atom(c, kNotificationList), XCB_ATOM_WINDOW, 0, kMaxListed),
+        32));
+    std::vector<Cookie> roles;
+    for (std::uint32_t w : listed)
+        roles.push_back(
+            xcb_get_property(c, 0, w, Atom(c, "WM_WINDOW_ROLE"), XCB_ATOM_STRING, 0, 16));
+    std::vector<std::uint32_t> kept;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (IsNotificationRole(PropertyBytes(c, roles[i], 8)) && listed[i] != window)
+            kept.push_back(listed[i]);
+    }
+    kept.push_back(window);
+    // Waited for: the server has listed the window before the placement lock
+    // goes, so that the next holder's first question already finds it.
+    std::free(xcb_request_check(
+        c, xcb_change_property_checked(c, XCB_PROP_MODE_APPEND, root, Atom(c, kNotificationList),
+                                       XCB_ATOM_WINDOW, 32, static_cast<std::uint32_t>(kept.size()),
+                                       kept.data())));
+}
+
+void SetClaim(std::uint32_t window, const NotificationPlace& place, PixelPoint placed) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    const std::uint32_t claim[] = {static_cast<std::uint32_t>(place.frame.left),
+                                   static_cast<std::uint32_t>(place.frame.top),
+                                   static_cast<std::uint32_t>(place.frame.width),
+                                   static_cast<std::uint32_t>(place.frame.height),
+                                   static_cast<std::uint32_t>(place.header),
+                                   static_cast<std::uint32_t>(placed.x),
+                                   static_cast<std::uint32_t>(placed.y)};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, Atom(c, kPlaceProperty),
+                        XCB_ATOM_CARDINAL, 32, std::size(claim), claim);
     xcb_flush(c);
 }
 
-std::vector<PixelRect> NotificationFrames(std::uint32_t own) {
+void DropClaim(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    xcb_delete_property(c, window, Atom(c, kPlaceProperty));
+    xcb_flush(c);
+}
+
+std::vector<OtherNotification> OtherNotifications(std::uint32_t own) {
     xcb_connection_t* c = Connection();
     if (!c)
         return {};
     const xcb_window_t root = RootOf(c, own);
-    std::vector<std::uint32_t> windows =
-        Values32(c, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
-    if (windows.empty()) {
-        Reply<xcb_query_tree_reply_t> tree(
-            xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
-        if (tree) {
-            const xcb_window_t* children = xcb_query_tree_children(tree.get());
-            windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
-        }
-    }
+    const std::vector<std::uint32_t> listed = Words(PropertyBytes(
+        c, xcb_get_property(c, 0, root, Atom(c, kNotificationList), XCB_ATOM_WINDOW, 0, kMaxListed),
+        32));
     // Every question goes out before the first answer is read: a few round
     // trips for any number of windows.
-    const xcb_atom_t role = Atom(c, "WM_WINDOW_ROLE");
-    std::vector<xcb_get_property_cookie_t> roles;
-    for (xcb_window_t window : windows)
-        roles.push_back(xcb_get_property(c, 0, window, role, XCB_ATOM_STRING, 0, 16));
     struct Asked {
         xcb_window_t window;
+        Cookie role;
+        Cookie claim;
+        Cookie kind;
         xcb_get_window_attributes_cookie_t attributes;
         xcb_get_geometry_cookie_t geometry;
         xcb_translate_coordinates_cookie_t origin;
-        xcb_get_property_cookie_t extents;
+        Cookie extents;
     };
     std::vector<Asked> asked;
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, roles[i], nullptr),
-                                              &std::free);
-        if (!reply || windows[i] == own || reply->format != 8 ||
-            std::string(static_cast<const char*>(xcb_get_property_value(reply.get())),
-                        xcb_get_property_value_length(reply.get())) != kNotificationRole)
+    for (std::uint32_t w : listed) {
+        if (w == own)
             continue;
-        const xcb_window_t w = windows[i];
         asked.push_back(
-            {w, xcb_get_window_attributes(c, w), xcb_get_geometry(c, w),
+            {w, xcb_get_property(c, 0, w, Atom(c, "WM_WINDOW_ROLE"), XCB_ATOM_STRING, 0, 16),
+             xcb_get_property(c, 0, w, Atom(c, kPlaceProperty), XCB_ATOM_CARDINAL, 0, 7),
+             xcb_get_property(c, 0, w, Atom(c, kKindProperty), XCB_ATOM_STRING, 0, 1024),
+             xcb_get_window_attributes(c, w), xcb_get_geometry(c, w),
              xcb_translate_coordinates(c, w, root, 0, 0),
              xcb_get_property(c, 0, w, Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 0, 4)});
     }
-    std::vector<PixelRect> frames;
+    // A window the window manager maps stands where it claimed only once the
+    // manager has taken it in; until then its claim counts.
+    const auto managed = asked.empty() ? std::nullopt : ManagedWindows(c, root);
+    std::vector<OtherNotification> found;
     for (const Asked& a : asked) {
+        const bool ours = IsNotificationRole(PropertyBytes(c, a.role, 8));
+        const std::vector<std::uint32_t> claim = Words(PropertyBytes(c, a.claim, 32));
+        std::string kind = PropertyBytes(c, a.kind, 8);
         Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, a.attributes, nullptr), &std::free);
         Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, a.geometry, nullptr),
                                                  &std::free);
         Reply<xcb_translate_coordinates_reply_t> origin(
             xcb_translate_coordinates_reply(c, a.origin, nullptr), &std::free);
-        Reply<xcb_get_property_reply_t> extents(xcb_get_property_reply(c, a.extents, nullptr),
-                                                &std::free);
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !geometry || !origin)
+        const std::vector<std::uint32_t> extents = Words(PropertyBytes(c, a.extents, 32));
+        if (!ours || claim.size() != 7 || !attributes)
             continue;
-        FrameExtents frame;
-        if (extents && extents->type == XCB_ATOM_CARDINAL && extents->format == 32 &&
-            xcb_get_property_value_length(extents.get()) == 16) {
-            const auto* v =
-                static_cast<const std::uint32_t*>(xcb_get_property_value(extents.get()));
-            frame = {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
-                     static_cast<int>(v[3])};
+        const auto value = [&](std::size_t i) { return static_cast<int>(claim[i]); };
+        OtherNotification other{a.window,
+                                {{value(0), value(1), value(2), value(3)}, value(4)},
+                                {value(5), value(6)},
+                                std::move(kind)};
+        const bool settled =
+            attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            (!managed || std::find(managed->begin(), managed->end(), a.window) != managed->end());
+        if (settled && geometry && origin) {
+            FrameExtents frame;
+            if (extents.size() == 4)
+                frame = {static_cast<int>(extents[0]), static_cast<int>(extents[1]),
+                         static_cast<int>(extents[2]), static_cast<int>(extents[3])};
+            other.place.frame = {origin->dst_x - frame.left, origin->dst_y - frame.top,
+                                 geometry->width + frame.left + frame.right,
+                                 geometry->height + frame.top + frame.bottom};
         }
-        frames.push_back({origin->dst_x - frame.left, origin->dst_y - frame.top,
-                          geometry->width + frame.left + frame.right,
-                          geometry->height + frame.top + frame.bottom});
+        found.push_back(std::move(other));
     }
-    return frames;
+    return found;
+}
+
+bool WindowManagerRunning() {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return false;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const std::vector<std::uint32_t> check =
+        Values32(c, root, Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
+    if (check.empty())
+        return false;
+    Reply<xcb_get_window_attributes_reply_t> owner(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, check[0]), nullptr),
+        &std::free);
+    return owner != nullptr;
 }
 
 bool ListedByWindowManager(std::uint32_t window) {
     xcb_connection_t* c = Connection();
     if (!c)
         return true;
-    const xcb_window_t root = RootOf(c, window);
-    const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST");
-    Reply<xcb_get_property_reply_t> present(
-        xcb_get_property_reply(c, xcb_get_property(c, 0, root, list, XCB_ATOM_ANY, 0, 0), nullptr),
-        &std::free);
-    if (!present || present->type == XCB_ATOM_NONE)
-        return true;
-    const std::vector<std::uint32_t> windows = Values32(c, root, list, XCB_ATOM_WINDOW);
-    return std::find(windows.begin(), windows.end(), window) != windows.end();
+    const auto managed = ManagedWindows(c, RootOf(c, window));
+    return !managed || std::find(managed->begin(), managed->end(), window) != managed->end();
+}
+
+std::optional<PixelRect> OuterFrame(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return std::nullopt;
+    const auto geometry_cookie = xcb_get_geometry(c, window);
+    const auto origin_cookie = xcb_translate_coordinates(c, window, RootOf(c, window), 0, 0);
+    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometry_cookie, nullptr),
+                                             &std::free);
+    Reply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(c, origin_cookie, nullptr), &std::free);
+    if (!geometry || !origin)
+        return std::nullopt;
+    const FrameExtents frame = ReadFrameExtents(window).value_or(FrameExtents{});
+    return PixelRect{origin->dst_x - frame.left, origin->dst_y - frame.top,
+                     geometry->width + frame.left + frame.right,
+                     geometry->height + frame.top + frame.bottom};
+}
+
+void AskToEndAsReplaced(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = Atom(c, kReplaceMessage);
+    // No event mask: the event goes to the client that made the window.
+    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+}
+
+bool IsReplaceRequest(const void* event, std::uint32_t window) {
+    const auto* generic = static_cast<const xcb_generic_event_t*>(event);
+    if ((generic->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+        return false;
+    const auto* message = static_cast<const xcb_client_message_event_t*>(event);
+    xcb_connection_t* c = Connection();
+    return c && message->window == window && message->type == Atom(c, kReplaceMessage);
 }
 
 namespace {

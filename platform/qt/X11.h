@@ -53,19 +53,58 @@ void StickToAllDesktopsBeforeMapping(std::uint32_t window);
 // managers that set the desktop themselves when they map a window.
 void StickToAllDesktopsAfterMapping(std::uint32_t window);
 
-// Marks `window` as a notification of this program (WM_WINDOW_ROLE), by
-// which NotificationFrames finds it from another process.
-void MarkAsNotification(std::uint32_t window);
+// A notification of this program as another one sees it.
+struct OtherNotification {
+    std::uint32_t window = 0;
+    // Where it stands: mapped and managed, its frame on the screen; claimed
+    // and not yet shown (or not yet listed by the window manager), the
+    // frame it claimed.
+    NotificationPlace place;
+    // Where the program put it when it claimed its place.
+    PixelPoint placed;
+    std::string kind;
+};
 
-// The outer frames (the window manager's frame included) of the mapped
-// windows marked by MarkAsNotification other than `own`: the window
-// manager's managed windows (_NET_CLIENT_LIST), or without one the root
-// window's children.
-std::vector<PixelRect> NotificationFrames(std::uint32_t own);
+// Marks `window`, not mapped yet, as a notification of this program and
+// publishes its place and kind for the others (properties on the window, and
+// the window in a list on the root window, from which windows that are gone
+// drop out here).
+void ClaimPlace(std::uint32_t window,
+                const NotificationPlace& place,
+                PixelPoint placed,
+                const std::string& kind);
+
+// Puts the claim on `window` (ClaimPlace does, and then lists the window):
+// to correct it once the window manager has framed the window.
+void SetClaim(std::uint32_t window, const NotificationPlace& place, PixelPoint placed);
+
+// Withdraws the claim of `window`, which is closing: the others no longer
+// count its place.
+void DropClaim(std::uint32_t window);
+
+// The notifications other than `own` that have claimed a place and not
+// withdrawn it, whatever their settings file.
+std::vector<OtherNotification> OtherNotifications(std::uint32_t own);
+
+// Whether a window manager that follows EWMH runs (its
+// _NET_SUPPORTING_WM_CHECK window exists).
+bool WindowManagerRunning();
 
 // Whether the window manager lists `window` among the windows it manages
-// (_NET_CLIENT_LIST); true where no window manager keeps that list.
+// (_NET_CLIENT_LIST); true where no window manager keeps that list, or the
+// list was left by one that has gone.
 bool ListedByWindowManager(std::uint32_t window);
+
+// The outer frame of `window` on the screen now, the window manager's frame
+// (_NET_FRAME_EXTENTS) included; nullopt when the X server cannot tell.
+std::optional<PixelRect> OuterFrame(std::uint32_t window);
+
+// Asks the notification `window` of another process to end as replaced.
+void AskToEndAsReplaced(std::uint32_t window);
+
+// Whether `event`, as Qt's native event filters get it, is a request of
+// AskToEndAsReplaced for `window`.
+bool IsReplaceRequest(const void* event, std::uint32_t window);
 
 // Undoes every shade (roll-up to the caption bar) of the mapped `window`
 // from now on, as soon as the window manager reports it: the notification

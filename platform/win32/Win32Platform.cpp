@@ -377,12 +377,36 @@ void Win32Platform::ReleasePlacementLock() {
     placementLock_ = nullptr;
 }
 
-std::vector<PixelRect> Win32Platform::OtherNotificationFrames() {
-    return Window::OtherFrames(window_ ? window_->Handle() : nullptr);
+std::vector<NotificationPlace> Win32Platform::OtherNotificationPlaces() {
+    std::vector<NotificationPlace> places;
+    for (const Window::Other& other : Window::Others(window_ ? window_->Handle() : nullptr))
+        places.push_back(other.place);
+    return places;
+}
+
+void Win32Platform::ClaimPlace(const NotificationPlace& place,
+                               PixelPoint placed,
+                               const std::string& kind) {
+    MainWindow().Claim(place.header, placed, Utf8ToWide(kind));
+}
+
+std::vector<std::pair<PixelRect, PixelPoint>> Win32Platform::ReplaceNotifications(
+    const std::string& kind) {
+    std::vector<std::pair<PixelRect, PixelPoint>> replaced;
+    for (const Window::Other& other :
+         Window::Others(window_ ? window_->Handle() : nullptr, Utf8ToWide(kind))) {
+        Window::AskToEndAsReplaced(other.window);
+        replaced.emplace_back(other.place.frame, other.placed);
+    }
+    return replaced;
 }
 
 int Win32Platform::CaptionHeight() {
     return MainWindow().CaptionHeight();
+}
+
+int Win32Platform::LabelFirstLineBottom() {
+    return MainWindow().LabelFirstLineBottom();
 }
 
 // --- event loop ----------------------------------------------------------------------

@@ -69,8 +69,14 @@ public:
     int SetTopMost(bool onTop) override;
     bool TakePlacementLock(int milliseconds) override;
     void ReleasePlacementLock() override;
-    std::vector<PixelRect> OtherNotificationFrames() override;
+    std::vector<NotificationPlace> OtherNotificationPlaces() override;
+    void ClaimPlace(const NotificationPlace& place,
+                    PixelPoint placed,
+                    const std::string& kind) override;
+    std::vector<std::pair<PixelRect, PixelPoint>> ReplaceNotifications(
+        const std::string& kind) override;
     int CaptionHeight() override;
+    int LabelFirstLineBottom() override;
 
     // event loop
     void Sleep(int milliseconds) override;

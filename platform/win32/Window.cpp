@@ -20,8 +20,19 @@ constexpr wchar_t kClassName[] = L"ZettelblickNotification";
 constexpr wchar_t kPlaceLeft[] = L"ZettelblickPlaceLeft";
 constexpr wchar_t kPlaceTop[] = L"ZettelblickPlaceTop";
 constexpr INT_PTR kPlaceOffset = 0x40000000;
+// The claim: the header band's height (its presence marks a claimed window),
+// the place the program gave the window, offset as above, and the global atom
+// of its kind.
+constexpr wchar_t kClaimHeader[] = L"ZettelblickHeader";
+constexpr wchar_t kPlacedLeft[] = L"ZettelblickPlacedLeft";
+constexpr wchar_t kPlacedTop[] = L"ZettelblickPlacedTop";
+constexpr wchar_t kClaimKind[] = L"ZettelblickKind";
+constexpr const wchar_t* kClaimProperties[] = {kPlaceLeft,  kPlaceTop,  kClaimHeader,
+                                               kPlacedLeft, kPlacedTop, kClaimKind};
 // Posted to put the window back at its kept place.
 constexpr UINT kRestorePlaceMessage = WM_APP + 1;
+// Posted by a newer notification of the same kind that takes the place.
+constexpr UINT kReplaceMessage = WM_APP + 2;
 constexpr int kLabelId = 1;
 constexpr int kPictureId = 2;
 
@@ -115,30 +126,52 @@ void ReplaceBrush(HBRUSH& brush, COLORREF color) {
     brush = created;
 }
 
-// What EnumWindows collects for Window::OtherFrames.
+// A window property's number, stored offset so that no value gives the
+// empty one; `fallback` where it is missing.
+int NumberProperty(HWND hwnd, const wchar_t* name, int fallback) {
+    const auto value = reinterpret_cast<INT_PTR>(::GetPropW(hwnd, name));
+    return value ? static_cast<int>(value - kPlaceOffset) : fallback;
+}
+
+void SetNumberProperty(HWND hwnd, const wchar_t* name, int value) {
+    ::SetPropW(hwnd, name, reinterpret_cast<HANDLE>(value + kPlaceOffset));
+}
+
+// The global atom's name for a kind: its end (atom names hold at most 255
+// characters, and a settings file's path differs most at its end), after a
+// prefix that keeps it from reading as a number.
+std::wstring KindAtomName(const std::wstring& kind) {
+    constexpr std::size_t kMaxKind = 240;
+    return L"Zettelblick " + (kind.size() > kMaxKind ? kind.substr(kind.size() - kMaxKind) : kind);
+}
+
+// What EnumWindows collects for Window::Others.
 struct OtherWindows {
     HWND own;
-    std::vector<PixelRect> frames;
+    ATOM kind;  // 0: any kind
+    std::vector<Window::Other> found;
 };
 
-// EnumWindows: adds the outer frame of a visible notification window other
-// than the own one to the OtherWindows `param`.
-BOOL CALLBACK AddOtherFrame(HWND hwnd, LPARAM param) {
+// EnumWindows: adds a claimed notification window other than the own one
+// (of the kind asked for) to the OtherWindows `param`.
+BOOL CALLBACK AddOther(HWND hwnd, LPARAM param) {
     auto& search = *reinterpret_cast<OtherWindows*>(param);
     wchar_t className[64] = {};
     RECT rect{};
     if (hwnd == search.own || !::GetClassNameW(hwnd, className, 64) ||
-        std::wstring_view(className) != kClassName || !::IsWindowVisible(hwnd) ||
+        std::wstring_view(className) != kClassName || !::GetPropW(hwnd, kClaimHeader) ||
         ::IsIconic(hwnd) || !::GetWindowRect(hwnd, &rect))
         return TRUE;
-    PixelRect frame{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-    const auto left = reinterpret_cast<INT_PTR>(::GetPropW(hwnd, kPlaceLeft));
-    const auto top = reinterpret_cast<INT_PTR>(::GetPropW(hwnd, kPlaceTop));
-    if (left && top) {
-        frame.left = static_cast<int>(left - kPlaceOffset);
-        frame.top = static_cast<int>(top - kPlaceOffset);
-    }
-    search.frames.push_back(frame);
+    if (search.kind &&
+        reinterpret_cast<INT_PTR>(::GetPropW(hwnd, kClaimKind)) != INT_PTR{search.kind})
+        return TRUE;
+    const PixelRect frame{NumberProperty(hwnd, kPlaceLeft, rect.left),
+                          NumberProperty(hwnd, kPlaceTop, rect.top), rect.right - rect.left,
+                          rect.bottom - rect.top};
+    search.found.push_back({hwnd,
+                            {frame, NumberProperty(hwnd, kClaimHeader, 0)},
+                            {NumberProperty(hwnd, kPlacedLeft, frame.left),
+                             NumberProperty(hwnd, kPlacedTop, frame.top)}});
     return TRUE;
 }
 
@@ -189,8 +222,19 @@ void Window::SetOuterRect(const PixelRect& outer) {
 
 void Window::KeepPlace(PixelPoint place) {
     place_ = place;
-    ::SetPropW(hwnd_, kPlaceLeft, reinterpret_cast<HANDLE>(place.x + kPlaceOffset));
-    ::SetPropW(hwnd_, kPlaceTop, reinterpret_cast<HANDLE>(place.y + kPlaceOffset));
+    SetNumberProperty(hwnd_, kPlaceLeft, place.x);
+    SetNumberProperty(hwnd_, kPlaceTop, place.y);
+}
+
+void Window::Claim(int header, PixelPoint placed, const std::wstring& kind) {
+    if (!kind_)
+        kind_ = ::GlobalAddAtomW(KindAtomName(kind).c_str());
+    if (kind_)
+        ::SetPropW(hwnd_, kClaimKind, reinterpret_cast<HANDLE>(static_cast<INT_PTR>(kind_)));
+    SetNumberProperty(hwnd_, kPlacedLeft, placed.x);
+    SetNumberProperty(hwnd_, kPlacedTop, placed.y);
+    // Last: it marks the claim as complete.
+    SetNumberProperty(hwnd_, kClaimHeader, header);
 }
 
 void Window::SetBackground(Color color) {
@@ -291,10 +335,34 @@ int Window::CaptionHeight() const {
     return inner.y - outer.top;
 }
 
-std::vector<PixelRect> Window::OtherFrames(HWND own) {
-    OtherWindows search{own, {}};
-    ::EnumWindows(AddOtherFrame, reinterpret_cast<LPARAM>(&search));
-    return search.frames;
+int Window::LabelFirstLineBottom() const {
+    RECT outer{};
+    POINT inner{0, 0};
+    if (!::GetWindowRect(label_, &outer) || !::ClientToScreen(label_, &inner))
+        return 0;
+    HDC dc = ::GetDC(label_);
+    HGDIOBJ old = ::SelectObject(dc, labelFont_ ? labelFont_ : ::GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label_, dc);
+    return static_cast<int>(inner.y - outer.top) + metrics.tmHeight;
+}
+
+std::vector<Window::Other> Window::Others(HWND own, const std::wstring& kind) {
+    OtherWindows search{own, 0, {}};
+    if (!kind.empty()) {
+        // Nobody has claimed a place with a kind whose atom does not exist.
+        search.kind = ::GlobalFindAtomW(KindAtomName(kind).c_str());
+        if (!search.kind)
+            return {};
+    }
+    ::EnumWindows(AddOther, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void Window::AskToEndAsReplaced(HWND window) {
+    ::PostMessageW(window, kReplaceMessage, 0, 0);
 }
 
 void Window::Repaint() {
@@ -316,8 +384,11 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (!self)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        ::RemovePropW(hwnd, kPlaceLeft);
-        ::RemovePropW(hwnd, kPlaceTop);
+        for (const wchar_t* name : kClaimProperties)
+            ::RemovePropW(hwnd, name);
+        if (self->kind_)
+            ::GlobalDeleteAtom(self->kind_);
+        self->kind_ = 0;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
         self->hwnd_ = nullptr;
         self->label_ = nullptr;
@@ -405,6 +476,10 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         // close-down), so WM_CLOSE never reaches DefWindowProc.
         case WM_CLOSE:
             events_.OnCloseRequest();
+            return 0;
+        // A newer notification of the same kind has taken the place.
+        case kReplaceMessage:
+            events_.OnReplaced();
             return 0;
         // The session ends: close like the close box while the process may
         // still write its settings. A session that is only asked about is

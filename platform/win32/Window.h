@@ -44,10 +44,29 @@ public:
     // bar and the border above it.
     int CaptionHeight() const;
 
-    // The outer frames of the visible notification windows (this window
-    // class) of every process except `own`, each at the place its own
-    // process keeps for it (see place_).
-    static std::vector<PixelRect> OtherFrames(HWND own);
+    // How far below the label's top its first line of text ends (its
+    // border included).
+    int LabelFirstLineBottom() const;
+
+    // Publishes the window's place for the other notifications before it is
+    // shown (window properties): its header band's height, the place the
+    // program gave it, and its kind.
+    void Claim(int header, PixelPoint placed, const std::wstring& kind);
+
+    // A notification window of another process that has claimed its place.
+    struct Other {
+        HWND window;
+        // Its outer frame at the place its own process keeps for it (see
+        // place_), and its header band.
+        NotificationPlace place;
+        PixelPoint placed;
+    };
+    // The notification windows (this window class) other than `own` that
+    // have claimed a place and are not minimised; with `kind`, only those
+    // of that kind.
+    static std::vector<Other> Others(HWND own, const std::wstring& kind = {});
+    // Asks the notification `window` of another process to end as replaced.
+    static void AskToEndAsReplaced(HWND window);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,6 +92,8 @@ private:
     // Where the program or the user put the window (outer top-left), also
     // kept in two window properties for the other notifications to read.
     PixelPoint place_;
+    // The global atom naming the window's kind once it has claimed its place.
+    ATOM kind_ = 0;
     // From the show until the user first presses on the window: a move that
     // neither began is taken back, once.
     bool guardPlace_ = false;

@@ -119,29 +119,61 @@ TEST_F(AppTest, PositionIsWrittenInTwipsOfTheScreen) {
 
 TEST_F(AppTest, StackedWindowWritesTheConfiguredPlaceUnlessTheUserMovedIt) {
     // Another notification stands at the configured place, 233, 233; this
-    // one shows below it, the caption 20 pixels high.
+    // one shows below it. With replace=1 one of its kind stands at 240, 500,
+    // put there by the program or (placed elsewhere) moved there by the user;
+    // this one takes its place.
     struct Case {
         const char* ini;
         bool lockFree;
+        std::vector<std::pair<PixelRect, PixelPoint>> replaced;
         PixelPoint position;
         const char* shown;
         const char* written;
     };
+    const PixelRect old{240, 500, 233, 133};
     for (const Case& c : {
-             Case{"", true, {233, 374}, "SetWindowRect 233,374 233x133", "left= 3495\r\ntop= 3495"},
-             Case{
-                 "", false, {233, 374}, "SetWindowRect 233,374 233x133", "left= 3495\r\ntop= 3495"},
-             Case{"", true, {300, 400}, "SetWindowRect 233,374 233x133", "left= 4500\r\ntop= 6000"},
+             Case{"",
+                  true,
+                  {},
+                  {233, 374},
+                  "SetWindowRect 233,374 233x133",
+                  "left= 3495\r\ntop= 3495"},
+             Case{"",
+                  false,
+                  {},
+                  {233, 374},
+                  "SetWindowRect 233,374 233x133",
+                  "left= 3495\r\ntop= 3495"},
+             Case{"",
+                  true,
+                  {},
+                  {300, 400},
+                  "SetWindowRect 233,374 233x133",
+                  "left= 4500\r\ntop= 6000"},
              Case{"stack=0\n",
                   true,
+                  {},
                   {233, 233},
                   "SetWindowRect 233,233 233x133",
                   "left= 3495\r\ntop= 3495"},
+             Case{"replace=1\n",
+                  true,
+                  {{old, {240, 500}}},
+                  {240, 500},
+                  "SetWindowRect 240,500 233x133",
+                  "left= 3495\r\ntop= 3495"},
+             Case{"replace=1\n",
+                  true,
+                  {{old, {233, 374}}},
+                  {240, 500},
+                  "SetWindowRect 240,500 233x133",
+                  "left= 3600\r\ntop= 7500"},
          }) {
         fake::FakePlatform platform;
         platform.files = fake.files;
         platform.files[kIni] = std::string("[window]\n") + c.ini;
-        platform.otherFrames = {{233, 233, 233, 133}};
+        platform.otherPlaces = {{{233, 233, 233, 133}, 35}};
+        platform.replaceable = c.replaced;
         platform.placementLockFree = c.lockFree;
         platform.position = c.position;
         platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
@@ -150,7 +182,18 @@ TEST_F(AppTest, StackedWindowWritesTheConfiguredPlaceUnlessTheUserMovedIt) {
         EXPECT_EQ(platform.CallsStartingWith("SetWindowRect").back(), c.shown) << c.ini;
         EXPECT_NE(platform.files[kIni].find(c.written), std::string::npos)
             << c.ini << c.position.x << platform.files[kIni];
+        EXPECT_EQ(platform.Called("ReplaceNotifications " + kIni + "\ntext1"), !c.replaced.empty());
     }
+}
+
+TEST_F(AppTest, ReplacedNotificationEndsWithoutProgramOrPosition) {
+    fake.files["C:\\mail\\client.exe"] = "exe";
+    SetIni("[program]\npath=C:\\mail\\client.exe\n");
+    fake.events.push_back({0, [](WindowEvents& e) { e.OnReplaced(); }});
+    EXPECT_EQ(RunApp(), 0);
+    EXPECT_FALSE(fake.Called("StartProgram"));
+    EXPECT_FALSE(fake.files.count(kLock));
+    EXPECT_FALSE(fake.Called("WriteProfileString"));
 }
 
 TEST_F(AppTest, MoveToAnotherResolutionLaysOutAgainFromTheSameSettings) {

@@ -39,12 +39,14 @@ protected:
 
 TEST_F(NotificationTest, DefaultsBuildTheShippedDesign) {
     ShowNotification(fake, settings, "Beispieltext", {kDir});
-    EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
-                                        "SetWindowBackground BAFEFE", "DateText", "TimeText",
-                                        "SetLabel 92,0 133x108", "SetLabelVisible 1",
-                                        "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
-                                        "SetPictureVisible 1", "TakePlacementLock 2000",
-                                        "ShowWindow", "ReleasePlacementLock"));
+    EXPECT_THAT(
+        fake.calls,
+        ElementsAre("SetWindowFrame tool", "SetWindowRect 233,233 233x133",
+                    "SetWindowBackground BAFEFE", "DateText", "TimeText", "SetLabel 92,0 133x108",
+                    "SetLabelVisible 1", "LoadPicture C:\\z\\thebat.jpg", "SetPicture 0,0 90x90",
+                    "SetPictureVisible 1", "PaintAhead", "TakePlacementLock 2000",
+                    "ClaimPlace 233,233 233x133 header 32 placed 233,233 ", "ReleasePlacementLock",
+                    "ShowWindow"));
     EXPECT_EQ(fake.label.text, "You have got mail!");
     EXPECT_TRUE(fake.label.opaque);
     EXPECT_TRUE(fake.label.border);
@@ -101,7 +103,9 @@ TEST_F(NotificationTest, SwitchesChooseFrameStylesAndVisibility) {
     ShowNotification(fake, settings, "", {kDir});
     EXPECT_THAT(fake.calls, ElementsAre("SetWindowFrame none", "SetWindowRect 233,233 233x133",
                                         "SetWindowBackground BAFEFE", "SetLabelVisible 0",
-                                        "SetPictureVisible 0", "ShowWindow", "SetTopMost 1"));
+                                        "SetPictureVisible 0", "PaintAhead",
+                                        "ClaimPlace 233,233 233x133 header 32 placed 233,233 ",
+                                        "ShowWindow", "SetTopMost 1"));
 }
 
 TEST_F(NotificationTest, LabelStylesAreOnOnlyForOne) {
@@ -245,52 +249,70 @@ TEST(PlacementTest, WindowMovesOnlyWhenNotUsablyOnAWorkArea) {
         EXPECT_TRUE(PlaceOnWorkArea(c.window, c.areas) == c.placed) << c.what;
 }
 
-TEST(PlacementTest, StackingTakesTheFirstFreePlaceInColumnsThenCascades) {
-    const PixelRect low{0, 0, 1280, 600};   // two rows of 133 + 8 from 233
-    const PixelRect small{0, 0, 700, 420};  // one place from 233, 233
+TEST(PlacementTest, StackingTakesTheNearestFreePlaceThenCascadesOverBodies) {
     const PixelRect at{233, 233, 233, 133};
     const PixelRect below{233, 374, 233, 133};
+    const PixelRect above{233, 92, 233, 133};
+    // Room for one window only, at its left: the others must cover it.
+    const PixelRect narrow{0, 200, 300, 220};
+    const PixelRect corner{0, 233, 233, 133};
     struct Case {
         const char* what;
         PixelRect configured;
-        std::vector<PixelRect> others;
+        std::vector<PixelRect> others;  // each with a header band of 35 pixels
         std::vector<PixelRect> areas;
         PixelRect placed;
     };
     const Case cases[] = {
         {"no others", at, {}, {first}, at},
         {"others elsewhere, one nearer than the gap", at, {{233, 370, 233, 133}}, {first}, at},
-        {"free place below", at, {at}, {first}, below},
-        {"third in the column", at, {below, at}, {first}, {233, 515, 233, 133}},
-        {"column wraps to the right", at, {at, below}, {low}, {474, 233, 233, 133}},
-        {"then to the left",
-         {1000, 233, 233, 133},
-         {{1000, 233, 233, 133}, {1000, 374, 233, 133}},
-         {low},
-         {759, 233, 233, 133}},
-        {"work area full: cascade", at, {at}, {small}, {253, 253, 233, 133}},
-        {"cascade after the last", at, {{253, 253, 233, 133}, at}, {small}, {273, 273, 233, 133}},
+        {"below first", at, {at}, {first}, below},
+        {"then above", at, {at, below}, {first}, above},
+        {"then beside", at, {at, below, above}, {first}, {474, 233, 233, 133}},
+        {"left when that is nearest",
+         {1200, 100, 233, 133},
+         {{1200, 100, 233, 133}},
+         {first},
+         {959, 100, 233, 133}},
+        {"a larger window above a smaller one",
+         {233, 233, 400, 200},
+         {at, below},
+         {first},
+         {233, 25, 400, 200}},
+        {"a smaller window above a larger one",
+         at,
+         {{200, 200, 400, 300}},
+         {first},
+         {233, 59, 233, 133}},
         {"the other on another monitor", at, {{1500, 233, 233, 133}}, {first, second}, at},
-        {"column on the second monitor",
+        {"on the second monitor",
          {1500, 233, 233, 133},
          {{1500, 233, 233, 133}},
          {first, second},
          {1500, 374, 233, 133}},
-        {"a larger other", at, {{200, 200, 400, 300}}, {first}, {233, 508, 233, 133}},
-        {"a smaller other beside a larger one",
-         {233, 233, 300, 200},
-         {{233, 233, 100, 50}, {400, 300, 400, 300}},
-         {first},
-         {233, 608, 300, 200}},
-        {"partly off: column wholly on the area",
-         {1200, 100, 233, 133},
-         {{1200, 100, 233, 133}},
-         {first},
-         {1047, 241, 233, 133}},
+        {"work area full: over the body, the header left in sight",
+         corner,
+         {corner},
+         {narrow},
+         {0, 268, 233, 133}},
+        {"no header can stay in sight: the least of them covered",
+         corner,
+         {corner, {0, 268, 233, 133}},
+         {narrow},
+         {67, 287, 233, 133}},
+        {"larger than the work area",
+         {0, 0, 400, 300},
+         {{0, 0, 400, 300}},
+         {narrow},
+         {0, 200, 400, 300}},
         {"no work areas known", at, {at}, {}, below},
     };
-    for (const Case& c : cases)
-        EXPECT_TRUE(StackPlace(c.configured, c.others, c.areas, {8, 20}) == c.placed) << c.what;
+    for (const Case& c : cases) {
+        std::vector<NotificationPlace> others;
+        for (const PixelRect& frame : c.others)
+            others.push_back({frame, 35});
+        EXPECT_TRUE(StackPlace(c.configured, others, c.areas, 8) == c.placed) << c.what;
+    }
 }
 
 TEST(DesignTest, BuiltInDesignInPixelsOfTheScreen) {
