@@ -504,6 +504,11 @@ class AppTest(unittest.TestCase):
         self.assertIn("left=" + left, lines)
         self.assertIn("top=" + top, lines)
 
+    def work_area(self):
+        """(x, y, width, height) of the first desktop's work area."""
+        return tuple(int(v) for v in re.findall(r"\d+", self.x.run(
+            ["xprop", "-root", "_NET_WORKAREA"]).split("=")[1])[:4])
+
     def assert_stacked_apart(self, windows):
         """The notification windows `windows`, shown at once from one settings
         file with the default place: each wholly on the work area, none
@@ -512,8 +517,7 @@ class AppTest(unittest.TestCase):
         with a click: after each, the settings file holds the configured
         position; after the moved one, that one's own."""
         frames = [self.x.settled_geometry(w) for w in windows]
-        area = [int(v) for v in re.findall(r"\d+", self.x.run(
-            ["xprop", "-root", "_NET_WORKAREA"]).split("=")[1])[:4]]
+        area = self.work_area()
         for i, (x, y, w, h) in enumerate(frames):
             self.assertTrue(area[0] <= x and x + w <= area[0] + area[2] and
                             area[1] <= y and y + h <= area[1] + area[3], (frames[i], area))

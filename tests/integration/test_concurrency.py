@@ -10,6 +10,9 @@
   10 windows, each wholly on the work area, none overlapping another; each
   one closed where it showed writes the configured position, a moved one
   its own.
+- 40 notifications for 40 places, released together, more than the work
+  area holds side by side: each wholly on the work area, and no window
+  covers the caption or the message's first line of one below it.
 - 20 notifications for 20 places, released together and then ended
   together: 20 windows, and the settings file that all 20 write their
   position to at the same moment stays whole: every line as before, plus
@@ -54,6 +57,16 @@ HAND_MADE_INI = (
     b"[wave]\r\n"
     b"file=\r\n"
 )
+
+
+# How far below the caption the first line of the default message ends at
+# 96 dpi: the label's 2-pixel border and a 12-pixel line of 8-point text.
+FIRST_LINE = 14
+
+
+def overlap(a, b):
+    """Whether the rectangles (x, y, width, height) `a` and `b` overlap."""
+    return a[0] < b[0] + b[2] and b[0] < a[0] + a[2] and a[1] < b[1] + b[3] and b[1] < a[1] + a[3]
 
 
 class Burst:
@@ -149,6 +162,32 @@ class ConcurrencyTest(apprun.AppTest):
         windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 10 and
                                       self.x.viewable(TITLE), what="10 windows")
         self.assert_stacked_apart(windows)
+        for status, err in finish_all(self, burst.procs):
+            self.assertEqual(status, 0, err)
+
+    def test_forty_places_at_once_leave_every_caption_and_first_line_in_sight(self):
+        app = self.make_app(WAITED_INI)
+        burst = Burst(self, app, [["/place:P%d" % i] for i in range(40)])
+        burst.release()
+        windows = xharness.wait_until(lambda: len(self.x.viewable(TITLE)) == 40 and
+                                      self.x.viewable(TITLE), what="40 windows")
+        frames = {w: self.x.settled_geometry(w) for w in windows}
+        stacking = [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", self.x.run(
+            ["xprop", "-root", "_NET_CLIENT_LIST_STACKING"]))]
+        order = [w for w in stacking if w in frames]  # from the bottom up
+        self.assertEqual(len(order), 40)
+        ax, ay, aw, ah = self.work_area()
+        for i, lower in enumerate(order):
+            x, y, w, h = frames[lower]
+            self.assertTrue(ax <= x and x + w <= ax + aw and ay <= y and y + h <= ay + ah)
+            # The caption, the label's border and a line of 8-point text.
+            caption = int(re.findall(r"\d+", self.x.prop(lower, "_NET_FRAME_EXTENTS"))[2])
+            header = (x, y, w, caption + FIRST_LINE)
+            for upper in order[i + 1:]:
+                self.assertFalse(overlap(header, frames[upper]),
+                                 "%s covers the header of %s" % (frames[upper], frames[lower]))
+        for proc in burst.procs:
+            proc.send_signal(signal.SIGTERM)
         for status, err in finish_all(self, burst.procs):
             self.assertEqual(status, 0, err)
 

@@ -718,6 +718,36 @@ class NotificationTest(apprun.AppTest):
         self.assert_close_to(self.x.outer_geometry(again.window),
                              (ox + 100, oy + 50, ow, oh), "reopened window")
 
+    def test_a_new_count_replaces_the_shown_one_of_its_kind(self):
+        # As a mail client's count of new messages arrives with replace=1: the
+        # notification for 2 takes the place of the one for 1 (which stood
+        # aside for another message) and writes nothing of the old one's; the
+        # other message's notification stays.
+        app = self.make_app(QUIET + "[window]\nreplace=1\n[text]\nText2=You have \\place new\n",
+                            name=None)
+        other = self.launch(app_dir=app, show=True).window
+
+        def count_window():
+            shown = [w for w in self.x.viewable(TITLE) if w != other]
+            return shown[0] if len(shown) == 1 else None
+        first = self.launch(app_dir=app, args=["/text:Text2", "/place:1"], stop_others=False)
+        first_window = xharness.wait_until(count_window, what="the first count")
+        place = self.x.settled_geometry(first_window)
+        self.assertNotEqual(place[:2], DEFAULT_OUTER[:2], "the first count stands aside")
+        second = self.launch(app_dir=app, args=["/text:Text2", "/place:2"], stop_others=False)
+        window = xharness.wait_until(lambda: count_window() not in (None, first_window) and
+                                     count_window(), what="the second count alone")
+        pid = int(self.x.prop(window, "_NET_WM_PID").split("=")[1])
+        self.assertIn(pid, second.notification_pids())
+        self.assertEqual(self.x.outer_geometry(window), place)
+        xharness.wait_until(lambda: not first.alive(), what="the first count's end")
+        self.assertEqual(apprun.lock_files(app), [LOCK, "zettelblick_Text2_2.tmp"])
+        self.assertNotIn(b"left=", apprun.read_bytes(os.path.join(app, apprun.INI)))
+        # Closed where it showed, it keeps the configured place.
+        self.click_client(window, *DEFAULT_SPOTS["label"])
+        xharness.wait_until(lambda: apprun.lock_files(app) == [LOCK], what="its lock to go")
+        self.assertIn(b"left= 3495", apprun.read_bytes(os.path.join(app, apprun.INI)))
+
     # --- message boxes ----------------------------------------------------------------
 
     def test_missing_sound_is_reported_and_the_notification_goes_on(self):
