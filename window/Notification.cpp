@@ -87,9 +87,10 @@ constexpr std::int32_t kStackGapTwips = 120;
 // the caption and the message's first line (the label's top, its border and
 // the line), at least a corner the user can click.
 int HeaderHeight(Platform& platform, const std::optional<LabelSpec>& label, int height) {
-    int header = platform.CaptionHeight();
-    if (label)
-        header += std::max(label->rect.top, 0) + platform.LabelFirstLineBottom();
+    // The label first: its font loads while the window manager answers
+    // what caption it gives the window.
+    int header = label ? std::max(label->rect.top, 0) + platform.LabelFirstLineBottom() : 0;
+    header += platform.CaptionHeight();
     return std::clamp(std::max(header, kUsablePixels), 1, std::max(height, 1));
 }
 

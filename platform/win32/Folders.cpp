@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "platform/Folders.h"
+#include "platform/win32/SystemDll.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -13,9 +14,12 @@ constexpr char kFolderName[] = "Zettelblick";
 // A known folder's path, without a trailing separator; empty when the
 // system names none (a profile without it).
 std::string KnownFolder(REFKNOWNFOLDERID id) {
+    // The shell's DLL is loaded only by an installed program, which asks.
+    using KnownFolderPath = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+    static const auto known = SystemFunction<KnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
     wchar_t* path = nullptr;
     std::string folder;
-    if (SUCCEEDED(::SHGetKnownFolderPath(id, 0, nullptr, &path)) && path)
+    if (known && SUCCEEDED(known(id, 0, nullptr, &path)) && path)
         folder = WideToUtf8(path);
     ::CoTaskMemFree(path);
     while (folder.size() > 3 && folder.back() == '\\')

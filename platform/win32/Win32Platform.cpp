@@ -1,7 +1,5 @@
 #include "platform/win32/Win32Platform.h"
 
-#include <mmsystem.h>
-
 #include <algorithm>
 #include <optional>
 #include <string_view>
@@ -15,6 +13,7 @@
 #include "platform/win32/Folders.h"
 #include "platform/win32/ProcessText.h"
 #include "platform/win32/ProfileFile.h"
+#include "platform/win32/SystemDll.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -200,6 +199,15 @@ std::uint32_t Win32Platform::ProfileInt(const std::string& section,
                                    Utf8ToWide(file).c_str());
 }
 
+bool Win32Platform::UnicodeFile(const std::wstring& file) {
+    // Asked once per file: the settings are read together at start-up, and
+    // only this process's own write (at the close) changes the file.
+    const auto known = unicodeFiles_.find(file);
+    if (known != unicodeFiles_.end())
+        return known->second;
+    return unicodeFiles_[file] = IsUnicodeFile(file);
+}
+
 std::string Win32Platform::ProfileString(const std::string& section,
                                          const std::string& key,
                                          const std::string& def,
@@ -220,7 +228,7 @@ std::string Win32Platform::ProfileString(const std::string& section,
     // that loses characters the function decoded the file itself (Wine reads
     // a file with the UTF-8 mark as UTF-8), and its text stands, as does a
     // Unicode file's.
-    if (!IsUnicodeFile(path)) {
+    if (!UnicodeFile(path)) {
         if (std::optional<std::string> bytes = WideToAnsiExact(buffer))
             return *bytes;
     }
@@ -242,6 +250,7 @@ bool Win32Platform::WriteProfileStrings(
     // settings folder made by the first write.
     if (folders_.data.size() > 1)
         MakeFolder(folders_.settings);
+    unicodeFiles_.erase(Utf8ToWide(file));
     return WriteProfileKeys(file, section, values);
 }
 
@@ -451,9 +460,14 @@ void Win32Platform::Tone(std::int32_t hertz, int milliseconds) {
 }
 
 void Win32Platform::StartWav(const std::string& path) {
-    // SND_ASYNC alone: without SND_NODEFAULT an unplayable file gives the
-    // system's default sound.
-    ::sndPlaySoundW(Utf8ToWide(path).c_str(), SND_ASYNC);
+    // The sound's DLL is loaded when the first sound plays: a notification
+    // without one starts without it. SND_ASYNC alone: without SND_NODEFAULT
+    // an unplayable file gives the system's default sound.
+    using PlaySoundFile = BOOL(WINAPI*)(LPCWSTR, UINT);
+    static const auto play = SystemFunction<PlaySoundFile>(L"winmm.dll", "sndPlaySoundW");
+    constexpr UINT kAsync = 0x0001;  // SND_ASYNC
+    if (play)
+        play(Utf8ToWide(path).c_str(), kAsync);
 }
 
 // --- programs and messages -------------------------------------------------------------
@@ -483,14 +497,39 @@ HWND Win32Platform::MessageOwner() const {
     return window_->Handle();
 }
 
+namespace {
+
+// The activation context of the common controls version 6 (the manifest
+// resource 2), in which the message boxes look like the system's own; null
+// where it cannot be had. Made once, at the first message box.
+HANDLE ControlsContext() {
+    static HANDLE context = [] {
+        ACTCTXW request{};
+        request.cbSize = sizeof request;
+        request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.hModule = ::GetModuleHandleW(nullptr);
+        request.lpResourceName = MAKEINTRESOURCEW(2);
+        const HANDLE made = ::CreateActCtxW(&request);
+        return made == INVALID_HANDLE_VALUE ? nullptr : made;
+    }();
+    return context;
+}
+
+}  // namespace
+
 void Win32Platform::MessageBoxUtf8(const std::string& text) {
     // Owned by the visible notification, which it disables while it is open;
     // without one, task-modal so that no window of this program takes clicks.
     HWND owner = MessageOwner();
     const bool outer = messageBoxOpen_;
     messageBoxOpen_ = true;
+    ULONG_PTR cookie = 0;
+    const HANDLE context = ControlsContext();
+    const bool themed = context && ::ActivateActCtx(context, &cookie);
     ::MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(kAppTitle).c_str(),
                   MB_OK | (owner ? 0u : UINT{MB_TASKMODAL}));
+    if (themed)
+        ::DeactivateActCtx(0, cookie);
     messageBoxOpen_ = outer;
 }
 

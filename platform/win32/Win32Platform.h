@@ -108,6 +108,9 @@ private:
     void MessageBoxUtf8(const std::string& text);
     // Confirms every message box of this thread, as its OK button does.
     void CloseMessageBoxes();
+    // Whether the profile functions read `file` as Unicode (its UTF-16LE
+    // mark), as found at its first read.
+    bool UnicodeFile(const std::wstring& file);
 
     // The folders Folders() chose, once for the run (the choice writes a test
     // file into the program's folder); the settings folder is made by the
@@ -119,6 +122,8 @@ private:
     // The lock files this process holds, by path, each with the handle that
     // holds it until DeleteOwnFile deletes the file through it.
     std::map<std::string, HANDLE> locks_;
+    // What UnicodeFile found, by file.
+    std::map<std::wstring, bool> unicodeFiles_;
     // The placement lock's mutex while this process holds it.
     HANDLE placementLock_ = nullptr;
 };

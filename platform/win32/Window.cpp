@@ -1,7 +1,5 @@
 #include "platform/win32/Window.h"
 
-#include <commctrl.h>
-
 #include <string_view>
 #include <utility>
 
@@ -57,10 +55,6 @@ void RegisterWindowClass(WNDPROC procedure) {
     static bool registered = false;
     if (registered)
         return;
-    // The STATIC class of the common controls version the manifest asks for.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
-
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;

@@ -229,6 +229,10 @@ class XSession:
             raise HarnessError("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
 
+    def server_pids(self):
+        """The processes of the X server and of the window manager (if any)."""
+        return [proc.pid for proc in (self._xvfb, self._wm) if proc]
+
     def kill_server(self):
         """Ends the X server at once, as when a session ends."""
         self._xvfb.kill()
