@@ -195,37 +195,44 @@ def timed_close(tools, app, env, runs, before):
 WAITED = "[window]\nwait=1\n"
 
 
-def caller_released(app, env, display, rounds):
+def caller_released(command, app, env, display, rounds, name):
     """With window.wait=0: how long the started process takes to give its
-    caller control back (it ends once the window is mapped), against the
-    map of a start whose caller waits."""
-    program = os.path.join(app, "zettelblick")
-    released, mapped = [], []
+    caller control back (it ends once the window is mapped), and how long
+    after the map that is; against the map of a start whose caller waits."""
+    released, mapped, after = [], {0: [], 1: []}, []
     with xharness.RootWatcher(display) as watcher:
         for round_ in range(rounds + 1):
-            for wait, times in ((0, released), (1, mapped)):
+            for wait in (0, 1):
                 write_settings(app, "[wave]\nfile=\n[window]\nwait=%d\n" % wait)
                 start = time.monotonic()
-                proc = subprocess.Popen([program], env=env, cwd=app, stdout=subprocess.DEVNULL,
+                proc = subprocess.Popen(command, env=env, cwd=app, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
                 if wait == 0:
-                    proc.wait(timeout=60)
+                    # Without a time-out: with one, Python looks for the
+                    # end only every few milliseconds (up to 50).
+                    proc.wait()
                     released_at = time.monotonic()
                 mapped_at = xharness.wait_until(lambda: watcher.map_times(start), timeout=60,
                                                 what="the window")[0]
-                end = released_at if wait == 0 else mapped_at
-                subprocess.run(["xdotool", "search", "--name", "^Zettelblick 2$",
-                                "windowclose"], env=env, capture_output=True)
+                # Closed as its close box does (Wine's windows too).
+                xharness.wait_until(lambda: subprocess.run(
+                    ["wmctrl", "-F", "-c", "Zettelblick 2"], env=env,
+                    capture_output=True).returncode == 0, what="the window to close")
                 if wait == 1:
                     proc.wait(timeout=60)
                 time.sleep(0.5)  # the frame goes before the next start
                 clean_app_dir(app)
                 if round_:
-                    times.append(end - start)
-    return ["Caller released (window.wait=0; %d interleaved rounds after a warm-up round): "
-            "the started process ends %s ms after its start; with window.wait=1 the window "
-            "maps %s ms after the start." % (rounds, median_range(released, 1000, 1),
-                                             median_range(mapped, 1000, 1))]
+                    mapped[wait].append(mapped_at - start)
+                    if wait == 0:
+                        released.append(released_at - start)
+                        after.append(released_at - mapped_at)
+    return ["Caller released, %s (window.wait=0; %d interleaved rounds after a warm-up "
+            "round): the window maps %s ms after the start and the started process ends %s ms "
+            "after it, %s ms after the map; with window.wait=1 the window maps %s ms after "
+            "the start." % (name, rounds, median_range(mapped[0], 1000, 1),
+                            median_range(released, 1000, 1), median_range(after, 1000, 1),
+                            median_range(mapped[1], 1000, 1))]
 
 
 def write_settings(app, text):
@@ -316,18 +323,39 @@ def tone_of(tools, name, program, app, env, server, runs):
 # --- 4. burst ------------------------------------------------------------------------
 
 
-BURST = 10
+BURSTS = (10, 20, 40)
 
 
-def burst(command, app, env, display, rounds, name):
-    """`command` (the program, after a loader) started once and BURST times
-    at once, in interleaved rounds after a warm-up round: the time from the
-    first start to the last window's map."""
+def cpu_seconds(pid):
+    """The CPU time (user + system) the process `pid` has used so far, all its
+    threads, from the scheduler's nanosecond counts; 0 once it is gone."""
+    total = 0
+    try:
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+                total += int(f.read().split()[0])
+    except (OSError, ValueError):
+        pass
+    return total / 1e9
+
+
+def burst(command, app, env, display, rounds, name, servers, counts=BURSTS):
+    """`command` (the program, after a loader) started once and `count` times
+    at once for each of `counts`, in interleaved rounds after a warm-up round:
+    the time from the first start to the last window's map, and the CPU time
+    the starts and the `servers` (X server, window manager, wineserver) used
+    until then. The floor of a burst is its count times the CPU time of one
+    start (the servers' share included) over the cores: the time it would
+    take if nothing but the processors held it up."""
     write_settings(app, WAITED + "[wave]\nfile=\n")
-    single, many = [], []
+    cores = os.cpu_count() or 1
+    times = {count: [] for count in (1,) + tuple(counts)}
+    cpu = {count: [] for count in times}
+    floors = {count: [] for count in counts}
     with xharness.RootWatcher(display) as watcher:
         for round_ in range(rounds + 1):
-            for count, times in ((1, single), (BURST, many)):
+            for count in times:
+                before = sum(cpu_seconds(pid) for pid in servers)
                 start = time.monotonic()
                 procs = [subprocess.Popen(command + ["/place:P%d" % i], env=env, cwd=app,
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -335,18 +363,34 @@ def burst(command, app, env, display, rounds, name):
                 mapped = xharness.wait_until(
                     lambda: len(watcher.map_times(start)) >= count and watcher.map_times(start),
                     timeout=120, what="%d windows" % count)
+                used = (sum(cpu_seconds(proc.pid) for proc in procs) +
+                        sum(cpu_seconds(pid) for pid in servers) - before)
                 for proc in procs:
                     proc.terminate()  # a close request: the notification closes down
                 for proc in procs:
                     proc.wait(timeout=60)
-                time.sleep(0.5)  # the frames go before the next start
+                time.sleep(0.5 + count / 40)  # the frames go before the next start
+                clean_app_dir(app)
+                write_settings(app, WAITED + "[wave]\nfile=\n")
                 if round_:
-                    times.append(mapped[count - 1] - start)
-    ratios = [m / s for m, s in zip(many, single)]
-    return ["Burst of %s (%d interleaved rounds after a warm-up round): from the first start "
-            "to the map of the last window, %d starts at once for %d places %s ms, one start "
-            "%s ms; ratio %s." % (name, rounds, BURST, BURST, median_range(many, 1000, 0),
-                                  median_range(single, 1000, 0), median_range(ratios, digits=2))]
+                    times[count].append(mapped[count - 1] - start)
+                    cpu[count].append(used / count)
+                    if count > 1:
+                        floors[count].append(count * cpu[1][-1] / cores)
+    lines = ["Burst of %s (%d interleaved rounds after a warm-up round; %d cores): from the "
+             "first start to the map of the last window, and the CPU time per start until "
+             "then (the program, the X server and the window manager%s); the floor is the "
+             "count times the CPU time of one start over the cores." % (
+                 name, rounds, cores, ", wineserver" if len(servers) > 2 else ""),
+             "", "| starts at once | all mapped ms | CPU ms per start | floor ms | "
+             "mapped / floor |", "|---|---|---|---|---|"]
+    for count in times:
+        ratio = ([t / f for t, f in zip(times[count], floors[count])] if count > 1 else None)
+        lines.append("| %d | %s | %s | %s | %s |" % (
+            count, median_range(times[count], 1000, 0), median_range(cpu[count], 1000, 1),
+            median_range(floors[count], 1000, 0) if count > 1 else "",
+            median_range(ratio, digits=2) if ratio else ""))
+    return lines
 
 
 # --- 5. Wine -------------------------------------------------------------------------
@@ -397,7 +441,7 @@ class WinePrefix:
         return False
 
 
-def wine(tools, exe, bare, env, work, rounds, display, burst_rounds):
+def wine(tools, exe, bare, env, work, rounds, display, burst_rounds, servers):
     with WinePrefix(exe, work) as prefix, tempfile.TemporaryDirectory(dir=work) as app:
         for path in (exe, bare, os.path.join(os.path.dirname(exe), "thebat.jpg"),
                      os.path.join(os.path.dirname(exe), "message.wav")):
@@ -413,12 +457,15 @@ def wine(tools, exe, bare, env, work, rounds, display, burst_rounds):
                 times[name] = report["map"] - report["start"]
             if round_:
                 ratios.append(times[programs[0]] / times[programs[1]])
+        apart = caller_released([prefix.loader, programs[0]], app, env, display,
+                                burst_rounds, "%s under Wine" % programs[0])
         stacked = burst([prefix.loader, programs[0]], app, env, display, burst_rounds,
-                        "%s under Wine" % programs[0])
+                        "%s under Wine" % programs[0], servers + [prefix.server.pid],
+                        counts=(10,))
     return ["Wine (%s, %s; %d interleaved rounds after a warm-up round): exec-to-map of %s "
             "against the bare Win32 window %s (median and interquartile range of the rounds' "
             "ratios)." % (prefix.arch, prefix.loader, rounds, programs[0],
-                          median_range(ratios, digits=2)), ""] + stacked
+                          median_range(ratios, digits=2)), ""] + apart + [""] + stacked
 
 
 def machine(start_load):
@@ -451,7 +498,10 @@ def main():
     parser.add_argument("--cpu-runs", type=int, default=3)
     parser.add_argument("--tone-runs", type=int, default=5)
     parser.add_argument("--burst-rounds", type=int, default=5)
+    parser.add_argument("--parts", default="startup,close,tone,caller,burst,wine",
+                        help="the measurements to run, comma-separated (default: all)")
     args = parser.parse_args()
+    parts = set(args.parts.split(","))
     tools = os.path.abspath(args.tools)
     start_load = os.getloadavg()
 
@@ -465,18 +515,28 @@ def main():
             shutil.copy2(os.path.join(args.before, "zettelblick"), os.path.join(app, BEFORE_EXE))
         with xharness.XSession() as session, pulse_server.PulseServer(root) as server:
             env = server.env(session.env)
-            report = startup(tools, app, env, args.rounds, args.before)
-            report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)
-            report += [""] + tone(tools, app, env, server, args.tone_runs, args.before)
-            report += [""] + caller_released(app, env, session.display, args.burst_rounds)
-            report += [""] + burst([os.path.join(app, "zettelblick")], app, env,
-                                   session.display, args.burst_rounds, "zettelblick")
-            if args.wine_exe:
+            report = []
+            if "startup" in parts:
+                report += [""] + startup(tools, app, env, args.rounds, args.before)
+            if "close" in parts:
+                report += [""] + timed_close(tools, app, env, args.cpu_runs, args.before)
+            if "tone" in parts:
+                report += [""] + tone(tools, app, env, server, args.tone_runs, args.before)
+            if "caller" in parts:
+                report += [""] + caller_released([os.path.join(app, "zettelblick")], app, env,
+                                                 session.display, args.burst_rounds,
+                                                 "zettelblick")
+            if "burst" in parts:
+                report += [""] + burst([os.path.join(app, "zettelblick")], app, env,
+                                       session.display, args.burst_rounds, "zettelblick",
+                                       session.server_pids())
+            if args.wine_exe and "wine" in parts:
                 report += [""] + wine(tools, os.path.abspath(args.wine_exe),
                                       os.path.abspath(args.wine_bare), env,
                                       os.path.abspath(args.work or tools), args.wine_rounds,
-                                      session.display, args.burst_rounds)
-    print("\n".join(report))
+                                      session.display, args.burst_rounds,
+                                      session.server_pids())
+    print("\n".join(report[1:]))
     print("\n" + machine(start_load))
     return 0
 
