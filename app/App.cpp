@@ -6,6 +6,7 @@
 #include <new>
 
 #include "alerts/Alerts.h"
+#include "app/Attention.h"
 #include "platform/Failure.h"
 #include "window/Design.h"
 #include "window/Notification.h"
@@ -94,6 +95,9 @@ void App::StartUp() {
     iniPath_ = SettingsPath(folders_, names_);
     platform_.HideWindow();
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
+    // Nothing shows or sounds while the user is busy; the lock stays held.
+    if (!WaitUntilAccepted(platform_, settings_, [this] { return windowOpen_; }))
+        return;
 
     if (settings_.windowShow == 1 && HasArea(platform_, settings_)) {
         const ShownNotification shown =
@@ -129,9 +133,13 @@ void App::AutoClose() {
     const int n = static_cast<int>(passes);
     // A window closed during the wait (a click, the close box, the session
     // ending) ends the wait too: nobody waits for a notification that is gone.
-    for (int i = 0; i <= n && windowOpen_; ++i) {
+    // The passes count only while someone can see the window.
+    PresenceClock clock(platform_, settings_, windowShown_);
+    for (int i = 0; i <= n && windowOpen_;) {
         platform_.Sleep(kPassMilliseconds);
         platform_.ProcessPendingEvents();
+        if (clock.PassCounts())
+            ++i;
     }
     CloseWindow();
 }

@@ -49,6 +49,8 @@ constexpr SettingRow kTable[] = {
     Text("window", "background", 20, "BAFEFE", &S::windowBackground),
     Int("window", "stack", 1, &S::windowStack),
     Int("window", "wait", kDefaultWait, &S::windowWait),
+    Int("window", "holdback", 1, &S::windowHoldBack),
+    Int("window", "idleseconds", 120, &S::windowIdleSeconds),
     Int("text", "show", 1, &S::textShow),
     Int("text", "left", 1375, &S::textLeft),
     Int("text", "top", 0, &S::textTop),

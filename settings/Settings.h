@@ -27,6 +27,8 @@ struct Settings {
     std::string windowBackground;
     std::int32_t windowStack{};
     std::int32_t windowWait{};
+    std::int32_t windowHoldBack{};
+    std::int32_t windowIdleSeconds{};
     // [text]
     std::int32_t textShow{};
     std::int32_t textWidth{};

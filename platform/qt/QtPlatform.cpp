@@ -315,6 +315,7 @@ void QtPlatform::DestroyWindow() {
     window_ = nullptr;
     if (loop_)
         loop_->quit();
+    attention_.StopWaiting();
 }
 
 PixelPoint QtPlatform::WindowPosition() {
@@ -379,6 +380,20 @@ int QtPlatform::CaptionHeight() {
         return 0;
     TakeFrameExtents();
     return extents_.top;
+}
+
+// --- the user's attention -----------------------------------------------------------
+
+bool QtPlatform::UserAcceptsNotifications(const PixelRect& where) {
+    return attention_.Accepts(where);
+}
+
+void QtPlatform::WaitForAttentionChange(int milliseconds) {
+    attention_.WaitForChange(milliseconds);
+}
+
+std::int64_t QtPlatform::UserIdleMilliseconds() {
+    return attention_.IdleMilliseconds();
 }
 
 // --- event loop ------------------------------------------------------------------

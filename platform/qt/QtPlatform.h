@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/ProfileFile.h"
+#include "platform/qt/UserAttention.h"
 #include "platform/qt/X11.h"
 
 class QEventLoop;
@@ -88,6 +89,10 @@ public:
     std::vector<PixelRect> OtherNotificationFrames() override;
     int CaptionHeight() override;
 
+    bool UserAcceptsNotifications(const PixelRect& where) override;
+    void WaitForAttentionChange(int milliseconds) override;
+    std::int64_t UserIdleMilliseconds() override;
+
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;
@@ -118,6 +123,7 @@ private:
     posix::OwnFiles ownFiles_;
     posix::ProfileFiles profiles_;
     std::unique_ptr<canberra::Sound> sound_;
+    UserAttention attention_;
 
     // Deleted with deleteLater(), since the logic may destroy it from inside
     // one of its own event handlers.

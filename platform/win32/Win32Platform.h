@@ -72,6 +72,11 @@ public:
     std::vector<PixelRect> OtherNotificationFrames() override;
     int CaptionHeight() override;
 
+    // the user's attention
+    bool UserAcceptsNotifications(const PixelRect& where) override;
+    void WaitForAttentionChange(int milliseconds) override;
+    std::int64_t UserIdleMilliseconds() override;
+
     // event loop
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;

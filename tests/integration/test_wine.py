@@ -9,8 +9,8 @@ twips make a pixel.
 
 winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
 styles through the Windows API, reads accessible names and hears alert events
-as a screen reader does, presses OK on message boxes and stands in for the
-program a click starts.
+as a screen reader does, presses OK on message boxes, covers the monitor as
+a full-screen program does and stands in for the program a click starts.
 
 Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
 wine_env.py).
@@ -381,6 +381,25 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(self.exit_status(run), 0)
         self.assertIn("left=%d\r\ntop=%d\r\n" % ((x + 100) * 15, (y + 50) * 15),
                       self.settings_text())
+
+    def test_held_back_while_a_window_covers_the_monitor(self):
+        cover = self.wine.start([self.wine.probe_exe(), "fullscreen", "Vollbild"], env=self.env)
+        self.addCleanup(cover.wait)
+        self.addCleanup(self.wine.probe, "close", "Vollbild", env=self.env)
+        self.x.wait_for_window("Vollbild")
+        self.make_app()
+        run = self.start_app()
+        # Held back, the lock taken: a second start shows nothing either.
+        xharness.wait_until(lambda: os.path.exists(self.path(LOCK)), what="the lock")
+        self.assertEqual(self.exit_status(self.start_app()), 0)
+        time.sleep(1.5)
+        self.assertEqual(self.x.viewable(TITLE), [])
+        self.assertEqual(self.wine.probe("close", "Vollbild", env=self.env)[0], 0)
+        window = self.wait_for_window_or_end(run)
+        self.assertIsNotNone(window, "no window once the monitor is free")
+        self.x.click(*self.free_area(self.x.settled_geometry(window)))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assert_position_written()
 
     def test_timed_close(self):
         self.make_app(QUIET + "[window]\r\ntime=300\r\n")

@@ -29,6 +29,8 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.windowHeight, 2000);
     EXPECT_EQ(s.windowBackground, "BAFEFE");
     EXPECT_EQ(s.windowStack, 1);
+    EXPECT_EQ(s.windowHoldBack, 1);
+    EXPECT_EQ(s.windowIdleSeconds, 120);
     EXPECT_EQ(s.textLeft, 1375);
     EXPECT_EQ(s.textHeight, 1627);
     EXPECT_EQ(s.textFont, "Arial");
@@ -40,7 +42,7 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.waveFile, "message.wav");
     EXPECT_EQ(s.programPath, "");
     EXPECT_EQ(s.speakerTime, 0);
-    EXPECT_EQ(SettingsTable().size(), 38u);
+    EXPECT_EQ(SettingsTable().size(), 40u);
 }
 
 TEST(SettingsTest, TextsAreCutToReadSizeAndFieldWidth) {
