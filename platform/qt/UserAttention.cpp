@@ -72,23 +72,30 @@ bool UserAttention::Accepts(const PixelRect& where) {
 }
 
 void UserAttention::WaitForChange(int milliseconds) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // A change told while the answer was being asked for (the D-Bus calls
+    // may deliver signals while they wait) must not be lost.
     const auto changed = [this] {
+        changed_ = true;
         if (wait_)
             wait_->quit();
     };
     x11::WatchActiveWindow(changed);
     Switches().Watch(changed);
-    wait_ = &loop;
-    timer.start(milliseconds);
-    loop.exec();
-    wait_ = nullptr;
+    if (!changed_) {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        wait_ = &loop;
+        timer.start(milliseconds);
+        loop.exec();
+        wait_ = nullptr;
+    }
+    changed_ = false;
 }
 
 void UserAttention::StopWaiting() {
+    changed_ = true;
     if (wait_)
         wait_->quit();
 }

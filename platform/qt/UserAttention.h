@@ -38,6 +38,8 @@ private:
 
     std::unique_ptr<desktop::DesktopSwitches> switches_;
     QEventLoop* wait_ = nullptr;
+    // A change was told since the last wait began.
+    bool changed_ = false;
 };
 
 }  // namespace zb::qt
