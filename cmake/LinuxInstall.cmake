@@ -67,7 +67,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0")
+# Loaded at run time: libcanberra for the sound, GIO (libglib2.0-0) for the
+# desktop's GSettings.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0, libglib2.0-0")
 # The sound server's client, the alert sound for unplayable files, and the
 # metric-compatible font for Arial.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcanberra-pulse, sound-theme-freedesktop, fonts-liberation")

@@ -1,7 +1,8 @@
 // The operations the notifier needs from the operating system, gathered in one
 // interface so that the logic builds and runs without any windowing system.
 // Backends: fake/ (tests), qt/ (Linux/X11, with posix/ for files and
-// processes and canberra/ for the sound), win32/ (Windows).
+// processes, canberra/ for the sound and desktop/ for the desktop's
+// switches), win32/ (Windows).
 //
 // Text is UTF-8 throughout. Paths are built by the logic with "\" between
 // directory and name; each backend turns them into its own file names.

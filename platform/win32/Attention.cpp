@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "platform/win32/SystemDll.h"
+
 namespace zb::win32 {
 namespace {
 
@@ -45,6 +47,14 @@ bool FullScreenOver(const PixelRect& where, HWND own) {
     const RECT& m = info.rcMonitor;
     return frame.left <= m.left && frame.top <= m.top && frame.right >= m.right &&
            frame.bottom >= m.bottom;
+}
+
+// Wine tells the last input to its own windows only: input to every other
+// program of the desktop would count as the user being away.
+bool InputTimeKnown() {
+    static const bool known =
+        SystemFunction<const char* (*)()>(L"ntdll.dll", "wine_get_version") == nullptr;
+    return known;
 }
 
 // Set by the event hook when the foreground window changes or moves.
@@ -101,7 +111,7 @@ std::int64_t UserIdleMilliseconds() {
         return kScreenLocked;
     LASTINPUTINFO input{};
     input.cbSize = sizeof input;
-    if (!::GetLastInputInfo(&input))
+    if (!InputTimeKnown() || !::GetLastInputInfo(&input))
         return 0;
     // Both are tick counts of 32 bits: the difference is right across a wrap.
     return static_cast<DWORD>(::GetTickCount() - input.dwTime);
