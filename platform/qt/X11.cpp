@@ -193,7 +193,8 @@ bool RequestFrameExtents(std::uint32_t window) {
         return false;
     const xcb_window_t root = RootOf(c, window);
     // Without a window manager that answers, there is nothing to wait for.
-    if (!WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
+    if (!WindowManagerRunning(c, root) ||
+        !WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
         return false;
     // A stale answer (for another frame style) must not be taken for the new one.
     xcb_delete_property(c, window, Atom(c, "_NET_FRAME_EXTENTS"));
