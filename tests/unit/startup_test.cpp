@@ -224,16 +224,6 @@ TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
     }
 }
 
-TEST_F(AppTest, WindowWithoutAreaIsRefusedNamingTheKeyAsWritten) {
-    SetIni("[window]\r\nheight=abc\r\n");
-    EXPECT_EQ(RunApp(), 1);
-    EXPECT_THAT(fake.CallsStartingWith("ShowFailure"),
-                ElementsAre(::testing::HasSubstr(
-                    "Invalid property value: window.height = \"abc\" (expected a whole number")));
-    EXPECT_FALSE(fake.Called("ShowWindow"));
-    EXPECT_FALSE(fake.files.count(kLock));
-}
-
 TEST_F(AppTest, WindowDestroyedByAnotherProgramClosesDownWithoutPosition) {
     fake.events.push_back({0, [](WindowEvents& e) { e.OnWindowLost(); }});
     EXPECT_EQ(RunApp(), 0);
