@@ -48,6 +48,11 @@ install(FILES ${CMAKE_SOURCE_DIR}/assets/thebat.jpg ${CMAKE_SOURCE_DIR}/assets/m
 install(FILES ${zb_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${zb_copyright} ${zb_changelog}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
+# The README's pictures, where its links find them.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/screenshots/default.png
+              ${CMAKE_SOURCE_DIR}/docs/screenshots/tool-window.png
+              ${CMAKE_SOURCE_DIR}/docs/screenshots/frameless.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick/docs/screenshots)
 
 # The Debian package: dpkg-shlibdeps finds the libraries the program links
 # (Qt 6, xcb), which bring the X platform plugin and the picture decoders

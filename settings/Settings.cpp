@@ -183,6 +183,19 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
     return settings;
 }
 
+std::string WrittenValue(Platform& platform,
+                         const std::string& iniPath,
+                         const std::string& section,
+                         const std::string& key) {
+    // A default no file value can hold tells a missing key from an empty one.
+    const std::string missing = "\n";
+    const std::string value =
+        platform.ProfileString(section, key, missing, kTextFieldChars + 1, iniPath);
+    if (value == missing)
+        return "(not set)";
+    return Quoted(SettingText(platform, value, false));
+}
+
 std::string FormatPosition(double twips) {
     // Seven significant digits, as a single-precision number prints.
     char buffer[32];

@@ -103,6 +103,13 @@ bool CallerWaits(Platform& platform, const std::string& iniPath);
 // text. Throws Failure (overflow) for a 16-bit value out of range.
 Settings LoadSettings(Platform& platform, const std::string& iniPath, const std::string& textKey);
 
+// How a failure shows the value of `section`.`key` as the file has it: the
+// text in quotes ("abc" for a number mistyped), or "(not set)".
+std::string WrittenValue(Platform& platform,
+                         const std::string& iniPath,
+                         const std::string& section,
+                         const std::string& key);
+
 // The position as the close writes it: a leading blank for zero or more, a
 // minus sign otherwise, at most seven significant digits ("left= 3500").
 std::string FormatPosition(double twips);

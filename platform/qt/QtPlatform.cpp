@@ -353,13 +353,17 @@ int QtPlatform::SetTopMost(bool onTop) {
 
 bool QtPlatform::TakePlacementLock(int milliseconds) {
     ReleasePlacementLock();
-    // One lock for all of the user's notifications, of any folder: in the
-    // session's runtime folder where there is one, else in the lock folder.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = runtime && runtime[0] == '/' ? std::string(runtime)
-                               : !folders_.locks.empty()    ? posix::NativePath(folders_.locks)
-                                                            : ExecutableDir();
-    placementLock_ = posix::WaitForFileLock(folder + "/zettelblick-place.lock", milliseconds);
+    // One lock for all of the user's notifications on this machine, of any
+    // folder, portable or installed: in the user's own lock folder, never
+    // beside a program. Without that folder the window shows unlocked.
+    if (placementFolder_.empty()) {
+        try {
+            placementFolder_ = posix::UserLockFolder();
+        } catch (const Failure&) {
+            return false;
+        }
+    }
+    placementLock_ = posix::WaitForFileLock(placementFolder_ + "/place.lock", milliseconds);
     return placementLock_ >= 0;
 }
 

@@ -143,8 +143,10 @@ private:
     bool extentsAsked_ = false;
     PixelPoint lastPosition_;
     bool topMost_ = false;
-    // The descriptor that holds the placement lock, or -1.
+    // The descriptor that holds the placement lock, or -1, and the folder of
+    // its file once known.
     int placementLock_ = -1;
+    std::string placementFolder_;
 
     QEventLoop* loop_ = nullptr;
     // The message box on the screen, if any: closing the window closes it.

@@ -43,7 +43,7 @@ constexpr const char* kKnownAtoms[] = {
     "_NET_SUPPORTED",  "_NET_REQUEST_FRAME_EXTENTS", "_NET_FRAME_EXTENTS",
     "_NET_WM_STATE",   "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_ABOVE",
     "_NET_WM_DESKTOP", "_NET_WM_STATE_STICKY",       "_NET_CLIENT_LIST",
-    "WM_WINDOW_ROLE",  "_NET_WM_STATE_SHADED",
+    "WM_WINDOW_ROLE",  "_NET_WM_STATE_SHADED",       "_NET_SUPPORTING_WM_CHECK",
 };
 
 // The role that marks a notification window of this program.
@@ -143,6 +143,22 @@ bool WindowManagerSupports(xcb_connection_t* c, xcb_window_t root, const char* n
     return false;
 }
 
+// Whether a window manager runs on the screen of `root` now: the window its
+// _NET_SUPPORTING_WM_CHECK names exists and names itself. A window manager
+// that went away leaves its properties on the root window (the list of the
+// windows it managed among them); they then tell nothing. Asked once per
+// run: the answer does not change while a notification shows.
+bool WindowManagerRunning(xcb_connection_t* c, xcb_window_t root) {
+    static std::optional<bool> running;
+    if (!running) {
+        const xcb_atom_t check = Atom(c, "_NET_SUPPORTING_WM_CHECK");
+        const std::vector<std::uint32_t> named = Values32(c, root, check, XCB_ATOM_WINDOW);
+        running = !named.empty() && Values32(c, named.front(), check, XCB_ATOM_WINDOW) ==
+                                        std::vector<std::uint32_t>{named.front()};
+    }
+    return *running;
+}
+
 }  // namespace
 
 bool DisplayAvailable() {
@@ -177,7 +193,8 @@ bool RequestFrameExtents(std::uint32_t window) {
         return false;
     const xcb_window_t root = RootOf(c, window);
     // Without a window manager that answers, there is nothing to wait for.
-    if (!WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
+    if (!WindowManagerRunning(c, root) ||
+        !WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
         return false;
     // A stale answer (for another frame style) must not be taken for the new one.
     xcb_delete_property(c, window, Atom(c, "_NET_FRAME_EXTENTS"));
@@ -256,8 +273,9 @@ std::vector<PixelRect> NotificationFrames(std::uint32_t own) {
     if (!c)
         return {};
     const xcb_window_t root = RootOf(c, own);
-    std::vector<std::uint32_t> windows =
-        Values32(c, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
+    std::vector<std::uint32_t> windows;
+    if (WindowManagerRunning(c, root))
+        windows = Values32(c, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW);
     if (windows.empty()) {
         Reply<xcb_query_tree_reply_t> tree(
             xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr), &std::free);
@@ -325,6 +343,8 @@ bool ListedByWindowManager(std::uint32_t window) {
     if (!c)
         return true;
     const xcb_window_t root = RootOf(c, window);
+    if (!WindowManagerRunning(c, root))
+        return true;
     const xcb_atom_t list = Atom(c, "_NET_CLIENT_LIST");
     Reply<xcb_get_property_reply_t> present(
         xcb_get_property_reply(c, xcb_get_property(c, 0, root, list, XCB_ATOM_ANY, 0, 0), nullptr),

@@ -59,12 +59,12 @@ void MarkAsNotification(std::uint32_t window);
 
 // The outer frames (the window manager's frame included) of the mapped
 // windows marked by MarkAsNotification other than `own`: the window
-// manager's managed windows (_NET_CLIENT_LIST), or without one the root
-// window's children.
+// manager's managed windows (_NET_CLIENT_LIST), or without a running window
+// manager (none, or one whose list outlived it) the root window's children.
 std::vector<PixelRect> NotificationFrames(std::uint32_t own);
 
 // Whether the window manager lists `window` among the windows it manages
-// (_NET_CLIENT_LIST); true where no window manager keeps that list.
+// (_NET_CLIENT_LIST); true where no running window manager keeps that list.
 bool ListedByWindowManager(std::uint32_t window);
 
 // Undoes every shade (roll-up to the caption bar) of the mapped `window`

@@ -49,13 +49,6 @@ bool FullScreenOver(const PixelRect& where, HWND own) {
            frame.bottom >= m.bottom;
 }
 
-// Wine tells the last input to its own windows only: input to every other
-// program of the desktop would count as the user being away.
-bool InputTimeKnown() {
-    static const bool known =
-        SystemFunction<const char* (*)()>(L"ntdll.dll", "wine_get_version") == nullptr;
-    return known;
-}
 
 // Set by the event hook when the foreground window changes or moves.
 bool gChanged = false;
@@ -111,7 +104,9 @@ std::int64_t UserIdleMilliseconds() {
         return kScreenLocked;
     LASTINPUTINFO input{};
     input.cbSize = sizeof input;
-    if (!InputTimeKnown() || !::GetLastInputInfo(&input))
+    // Wine tells the last input to its own windows only: input to every
+    // other program of the desktop would count as the user being away.
+    if (RunsUnderWine() || !::GetLastInputInfo(&input))
         return 0;
     // Both are tick counts of 32 bits: the difference is right across a wrap.
     return static_cast<DWORD>(::GetTickCount() - input.dwTime);

@@ -55,8 +55,18 @@ bool MakeFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool HasInstallMark(const std::string& dir) {
+    const std::wstring mark = Utf8ToWide(dir) + (dir.empty() || dir.back() == '\\' ? L"" : L"\\") +
+                              Utf8ToWide(kInstallMark);
+    const DWORD attributes = ::GetFileAttributesW(mark.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 AppFolders ChooseFolders(const std::string& exeDir) {
-    if (FolderIsWritable(exeDir))
+    // The installer's mark decides first: an administrator, a user without
+    // UAC or a Wine prefix may write Program Files, and the copy stays an
+    // installed one. Without the mark the folder's permission decides.
+    if (!HasInstallMark(exeDir) && FolderIsWritable(exeDir))
         return ChooseAppFolders(exeDir, true, {}, {});
     const std::string roaming = KnownFolder(FOLDERID_RoamingAppData);
     if (roaming.empty())

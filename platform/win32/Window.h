@@ -57,6 +57,9 @@ private:
     // a sleep) right after a change.
     void Repaint();
     void KeepPlace(PixelPoint place);
+    // Whether a move to `reported`, which the program did not make, is
+    // Wine's false report of the place right after mapping.
+    bool IsFalseReportAfterMapping(PixelPoint reported);
 
     WindowEvents& events_;
     HWND hwnd_ = nullptr;
@@ -73,9 +76,11 @@ private:
     // Where the program or the user put the window (outer top-left), also
     // kept in two window properties for the other notifications to read.
     PixelPoint place_;
-    // From the show until the user first presses on the window: a move that
-    // neither began is taken back, once.
+    // Under Wine, from the show until Wine's false report of the window's
+    // place has been taken back, the user has begun a move, or the moment
+    // after mapping is over (shownAt_, the show's tick count).
     bool guardPlace_ = false;
+    DWORD shownAt_ = 0;
 };
 
 }  // namespace zb::win32

@@ -363,13 +363,19 @@ class XSession:
         self.move_mouse(x, y)
         self.run(["xdotool", "click", str(button)])
 
-    def drag(self, x0, y0, x1, y1, button=1):
+    def drag(self, x0, y0, x1, y1, button=1, hold=None):
+        """A drag with `button`, with the key `hold` (such as "alt") held
+        down throughout when given."""
         self.move_mouse(x0, y0)
+        if hold:
+            self.run(["xdotool", "keydown", hold])
         self.run(["xdotool", "mousedown", str(button)])
         # A few steps, so that the window manager sees a drag.
         for i in range(1, 5):
             self.move_mouse(x0 + (x1 - x0) * i // 4, y0 + (y1 - y0) * i // 4)
         self.run(["xdotool", "mouseup", str(button)])
+        if hold:
+            self.run(["xdotool", "keyup", hold])
 
     def key(self, keys):
         self.run(["xdotool", "key", keys])
