@@ -19,14 +19,18 @@ BUILD_WIN64=$ROOT/build-win64
 BENCH=$ROOT/build-bench
 JOBS=$(nproc 2>/dev/null || echo 2)
 
-# What the Linux build and its tests need.
+# What the Linux build and its tests need: the X server's idle time
+# (xcb-screensaver) and GSettings' header (GIO, loaded at run time) among
+# the build's; dunst, whose pause a test sets, among the tests'.
 LINUX_PACKAGES=(
     cmake make g++ pkg-config libgtest-dev libgmock-dev
     qt6-base-dev libgl-dev libcanberra-dev libcanberra-pulse sound-theme-freedesktop
+    libxcb-screensaver0-dev libglib2.0-dev
     fonts-liberation fontconfig locales python3
     xvfb openbox xdotool x11-utils imagemagick
     pulseaudio pulseaudio-utils
     icewm fluxbox xfwm4 wmctrl xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
+    dunst
 )
 # The test command's own: the message bus a desktop starts on demand (runs
 # without a session must start none), the package's dependencies

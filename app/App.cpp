@@ -6,6 +6,7 @@
 #include <new>
 
 #include "alerts/Alerts.h"
+#include "app/Attention.h"
 #include "platform/Failure.h"
 #include "window/Design.h"
 #include "window/Notification.h"
@@ -94,8 +95,16 @@ void App::StartUp() {
     iniPath_ = SettingsPath(folders_, names_);
     platform_.HideWindow();
     settings_ = LoadSettings(platform_, iniPath_, names_.textKey);
+    // Settings the run cannot use are refused before anything is shown, so
+    // that a caller that does not wait still learns of them.
+    const int passes = TimedClosePasses(settings_);
+    if (settings_.windowShow == 1)
+        RequireWindowArea();
+    // Nothing shows or sounds while the user is busy; the lock stays held.
+    if (!WaitUntilAccepted(platform_, settings_, [this] { return windowOpen_; }))
+        return;
 
-    if (settings_.windowShow == 1 && HasArea(platform_, settings_)) {
+    if (settings_.windowShow == 1) {
         const ShownNotification shown =
             ShowNotification(platform_, settings_, names_.place, folders_.data, Kind());
         message_ = shown.message;
@@ -103,35 +112,57 @@ void App::StartUp() {
         configuredPlace_ = shown.configured;
         shownPlace_ = shown.placed;
         windowShown_ = true;
-        // The notification is on the screen: a caller that does not wait for
-        // its end goes on now.
-        platform_.ReleaseCaller(0);
     }
+    // Everything that can fail has been checked, and the notification is on
+    // the screen (or runs hidden): a caller that does not wait for its end
+    // goes on now, without waiting for the tone.
+    platform_.ReleaseCaller(0);
     if (settings_.speakerTime > 0)
         SpeakerBeep(platform_, settings_);
     if (settings_.waveFile > " ")
         PlayWave(platform_, settings_, folders_.data);
-    if (settings_.windowTime > 0) {
-        platform_.ReleaseCaller(0);
-        AutoClose();
-    }
+    if (settings_.windowTime > 0)
+        AutoClose(passes);
 }
 
-void App::AutoClose() {
+int App::TimedClosePasses(const zb::Settings& settings) {
+    if (settings.windowTime <= 0)
+        return 0;
     // window.time / 20, a tie going to the even neighbour (the default
     // rounding mode of nearbyint).
-    const double passes = std::nearbyint(settings_.windowTime / double(kPassMilliseconds));
+    const double passes = std::nearbyint(settings.windowTime / double(kPassMilliseconds));
     if (passes > kMaxPasses)
         throw SettingFailure(
-            kErrOverflow, "window.time", std::to_string(settings_.windowTime),
+            kErrOverflow, "window.time", std::to_string(settings.windowTime),
             "a whole number of milliseconds up to " +
                 std::to_string(kMaxPasses * kPassMilliseconds + kPassMilliseconds / 2 - 1));
-    const int n = static_cast<int>(passes);
+    return static_cast<int>(passes);
+}
+
+void App::RequireWindowArea() {
+    // A window without a whole pixel of width or height could be neither
+    // seen nor clicked: a notification asked to show would vanish without a
+    // word (a mistyped size reads as 0).
+    const char* key = KeyWithoutArea(platform_, settings_);
+    if (!key)
+        return;
+    throw SettingFailure(kErrInvalidProperty, std::string("window.") + key,
+                         WrittenValue(platform_, iniPath_, "window", key),
+                         "a whole number of twips that makes at least one pixel, such as 3500 "
+                         "(15 twips are a pixel at 96 dots per inch); window.show=0 for no "
+                         "window");
+}
+
+void App::AutoClose(int n) {
     // A window closed during the wait (a click, the close box, the session
     // ending) ends the wait too: nobody waits for a notification that is gone.
-    for (int i = 0; i <= n && windowOpen_; ++i) {
+    // The passes count only while someone can see the window.
+    PresenceClock clock(platform_, settings_, windowShown_);
+    for (int i = 0; i <= n && windowOpen_;) {
         platform_.Sleep(kPassMilliseconds);
         platform_.ProcessPendingEvents();
+        if (clock.PassCounts())
+            ++i;
     }
     CloseWindow();
 }

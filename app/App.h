@@ -55,7 +55,14 @@ public:
 private:
     void StartUp();
     void Dismiss();
-    void AutoClose();
+    // The passes of the timed close that window.time asks for (0: none);
+    // throws Failure (overflow) for a time the wait cannot count.
+    static int TimedClosePasses(const zb::Settings& settings);
+    // Throws Failure naming window.width or window.height when the window
+    // would have no area.
+    void RequireWindowArea();
+    // The timed close: `passes` + 1 passes of 20 milliseconds.
+    void AutoClose(int passes);
     void CloseWindow();
     void CloseDown();
     // What notifications that replace each other share: the settings file

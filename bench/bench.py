@@ -25,7 +25,11 @@ sound server. maptime (bench/maptime.c) starts each program and times it.
    (the notifications stand apart) against one start: the time from the
    first start to the tenth window's map (RootWatcher), per round, and the
    median ratio of the two. Linux build, and under Wine the Windows build.
-5. Wine: exec-to-map of zettelblick.exe against winbare.exe (a plain Win32
+5. Held back: a notification started while an xterm is full screen, and
+   while dunst is paused (on an X session with a session bus of its own):
+   the CPU time it uses while it waits, and the time from the end of the
+   full screen or the pause to its window's map.
+6. Wine: exec-to-map of zettelblick.exe against winbare.exe (a plain Win32
    window, bench/winbare.cpp, built with the same toolchain), interleaved; the
    ratio only. The loader follows the exe's PE machine: i386 runs with
    `wine` in a 32-bit prefix, x86-64 with /usr/lib/wine/wine64 in a 64-bit
@@ -38,6 +42,7 @@ before a change) runs beside this one in the same rounds and runs, as
 Usage: bench.py --app BUILD/app --tools BUILD-BENCH [--before OTHER/app]
                 [--wine-exe zettelblick.exe --wine-bare winbare.exe]
                 [--rounds 15] [--wine-rounds 15] [--cpu-runs 3] [--tone-runs 5]
+                [--burst-rounds 5] [--held-runs 3]
 """
 
 import argparse
@@ -393,7 +398,86 @@ def burst(command, app, env, display, rounds, name, servers, counts=BURSTS):
     return lines
 
 
-# --- 5. Wine -------------------------------------------------------------------------
+# --- 5. held back --------------------------------------------------------------------
+
+HELD_S = 5.0  # how long each held-back notification waits before the user is free
+
+
+def cpu_seconds(pid):
+    """The time the process's threads have run on a CPU (their scheduler
+    statistics, in nanoseconds)."""
+    total = 0
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/schedstat" % (pid, task)) as f:
+            total += int(f.read().split()[0])
+    return total / 1e9
+
+
+def held_back(app, server, rounds):
+    """A notification started while the user is busy, on an X session of its
+    own with a session bus: an xterm made full screen (the X server's events
+    tell of its end), and dunst paused (its D-Bus signal does). Per case the
+    CPU time the waiting process uses in HELD_S seconds, and the time from
+    the end of the busy state (the command that ends it returning) to the
+    map of the window."""
+    program = os.path.join(app, "zettelblick")
+    lines = []
+    with xharness.XSession(session_bus=True) as session:
+        env = server.env(session.env)
+
+        def run(command):
+            subprocess.run(command, env=env, check=True, capture_output=True)
+        term = subprocess.Popen(["xterm", "-T", "Vollbild"], env=env, stderr=subprocess.DEVNULL)
+        dunst = subprocess.Popen(["dunst"], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        try:
+            session.wait_for_window("Vollbild")
+            xharness.wait_until(lambda: subprocess.run(["dunstctl", "is-paused"], env=env,
+                                                       capture_output=True).returncode == 0,
+                                what="dunst")
+            cases = [
+                ("a full-screen window (X events)",
+                 ["wmctrl", "-r", "Vollbild", "-b", "add,fullscreen"],
+                 ["wmctrl", "-r", "Vollbild", "-b", "remove,fullscreen"]),
+                ("dunst paused (D-Bus signal)", ["dunstctl", "set-paused", "true"],
+                 ["dunstctl", "set-paused", "false"]),
+            ]
+            with xharness.RootWatcher(session.display) as watcher:
+                for name, busy, free in cases:
+                    cpu, shown = [], []
+                    for _ in range(rounds):
+                        run(busy)
+                        write_settings(app, WAITED + "[wave]\nfile=\n")
+                        proc = subprocess.Popen([program], env=env, cwd=app,
+                                                stdout=subprocess.DEVNULL,
+                                                stderr=subprocess.DEVNULL)
+                        time.sleep(1.0)  # started and held back
+                        used = cpu_seconds(proc.pid)
+                        time.sleep(HELD_S)
+                        cpu.append(cpu_seconds(proc.pid) - used)
+                        start = time.monotonic()
+                        run(free)
+                        freed = time.monotonic()
+                        mapped = xharness.wait_until(lambda: watcher.map_times(start),
+                                                     timeout=60, what="the window")[0]
+                        shown.append(max(mapped - freed, 0.0))
+                        proc.terminate()
+                        proc.wait(timeout=60)
+                        time.sleep(0.5)
+                        clean_app_dir(app)
+                    lines.append(
+                        "Held back by %s (%d runs): CPU time while it waits %s ms in %.0f s "
+                        "(%s %% of one CPU); the window maps %s ms after the end." % (
+                            name, rounds, median_range(cpu, 1000, 2), HELD_S,
+                            median_range(cpu, 100 / HELD_S, 3), median_range(shown, 1000, 0)))
+        finally:
+            for proc in (term, dunst):
+                proc.kill()
+                proc.wait()
+    return lines
+
+
+# --- 6. Wine -------------------------------------------------------------------------
 
 
 class WinePrefix:
@@ -498,7 +582,8 @@ def main():
     parser.add_argument("--cpu-runs", type=int, default=3)
     parser.add_argument("--tone-runs", type=int, default=5)
     parser.add_argument("--burst-rounds", type=int, default=5)
-    parser.add_argument("--parts", default="startup,close,tone,caller,burst,wine",
+    parser.add_argument("--held-runs", type=int, default=3)
+    parser.add_argument("--parts", default="startup,close,tone,caller,burst,held,wine",
                         help="the measurements to run, comma-separated (default: all)")
     args = parser.parse_args()
     parts = set(args.parts.split(","))
@@ -530,6 +615,8 @@ def main():
                 report += [""] + burst([os.path.join(app, "zettelblick")], app, env,
                                        session.display, args.burst_rounds, "zettelblick",
                                        session.server_pids())
+            if "held" in parts:
+                report += [""] + held_back(app, server, args.held_runs)
             if args.wine_exe and "wine" in parts:
                 report += [""] + wine(tools, os.path.abspath(args.wine_exe),
                                       os.path.abspath(args.wine_bare), env,

@@ -48,6 +48,11 @@ install(FILES ${CMAKE_SOURCE_DIR}/assets/thebat.jpg ${CMAKE_SOURCE_DIR}/assets/m
 install(FILES ${zb_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md ${zb_copyright} ${zb_changelog}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick)
+# The README's pictures, where its links find them.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/screenshots/default.png
+              ${CMAKE_SOURCE_DIR}/docs/screenshots/tool-window.png
+              ${CMAKE_SOURCE_DIR}/docs/screenshots/frameless.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zettelblick/docs/screenshots)
 
 # The Debian package: dpkg-shlibdeps finds the libraries the program links
 # (Qt 6, xcb), which bring the X platform plugin and the picture decoders
@@ -67,7 +72,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0")
+# Loaded at run time: libcanberra for the sound, GIO (libglib2.0-0) for the
+# desktop's GSettings.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0, libglib2.0-0")
 # The sound server's client, the alert sound for unplayable files, and the
 # metric-compatible font for Arial.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libcanberra-pulse, sound-theme-freedesktop, fonts-liberation")

@@ -1,7 +1,8 @@
 // The operations the notifier needs from the operating system, gathered in one
 // interface so that the logic builds and runs without any windowing system.
 // Backends: fake/ (tests), qt/ (Linux/X11, with posix/ for files and
-// processes and canberra/ for the sound), win32/ (Windows).
+// processes, canberra/ for the sound and desktop/ for the desktop's
+// switches), win32/ (Windows).
 //
 // Text is UTF-8 throughout. Paths are built by the logic with "\" between
 // directory and name; each backend turns them into its own file names.
@@ -107,6 +108,11 @@ struct AppFolders {
 // How often a backend tries to take a lock path that keeps naming another
 // file (others are creating and deleting it) before it counts as held.
 inline constexpr int kLockAttempts = 100;
+
+// How long UserAcceptsNotifications may take in all.
+inline constexpr int kAttentionAskMilliseconds = 100;
+// UserIdleMilliseconds while the screen is locked: nobody sees it.
+inline constexpr std::int64_t kScreenLocked = INT64_MAX;
 
 // What taking an instance lock found at its path.
 enum class LockResult {
@@ -293,6 +299,23 @@ public:
     // it costs little more than the map: the fonts are loaded, the picture
     // is scaled. Nothing where showing gains nothing by it.
     virtual void PaintAhead() {}
+
+    // --- the user's attention -------------------------------------------------
+    // Whether the user takes notifications now, for a window that would stand
+    // at `where`: false while a full-screen window is active on that monitor,
+    // the desktop's do-not-disturb is on or the screen is locked. The sources
+    // are asked side by side for a bounded time (kAttentionAskMilliseconds);
+    // one that is not there, or does not answer in time, counts as accepting.
+    // Nothing is started to answer (no service, no message bus).
+    virtual bool UserAcceptsNotifications(const PixelRect& where) = 0;
+    // Handles the window's events (a close request among them) until the
+    // system tells of a change that may turn that answer, or `milliseconds`
+    // have passed.
+    virtual void WaitForAttentionChange(int milliseconds) = 0;
+    // The time since the user's last keyboard or mouse input, in
+    // milliseconds; kScreenLocked while the screen is locked; 0 where the
+    // system cannot tell.
+    virtual std::int64_t UserIdleMilliseconds() = 0;
 
     // --- event loop ----------------------------------------------------------
     virtual void Sleep(int milliseconds) = 0;

@@ -49,6 +49,8 @@ constexpr SettingRow kTable[] = {
     Text("window", "background", 20, "BAFEFE", &S::windowBackground),
     Int("window", "stack", 1, &S::windowStack),
     Int("window", "wait", kDefaultWait, &S::windowWait),
+    Int("window", "holdback", 1, &S::windowHoldBack),
+    Int("window", "idleseconds", 120, &S::windowIdleSeconds),
     Int("window", "replace", 0, &S::windowReplace),
     Int("text", "show", 1, &S::textShow),
     Int("text", "left", 1375, &S::textLeft),
@@ -180,6 +182,19 @@ Settings LoadSettings(Platform& platform, const std::string& iniPath, const std:
         }
     }
     return settings;
+}
+
+std::string WrittenValue(Platform& platform,
+                         const std::string& iniPath,
+                         const std::string& section,
+                         const std::string& key) {
+    // A default no file value can hold tells a missing key from an empty one.
+    const std::string missing = "\n";
+    const std::string value =
+        platform.ProfileString(section, key, missing, kTextFieldChars + 1, iniPath);
+    if (value == missing)
+        return "(not set)";
+    return Quoted(SettingText(platform, value, false));
 }
 
 std::string FormatPosition(double twips) {

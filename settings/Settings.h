@@ -27,6 +27,8 @@ struct Settings {
     std::string windowBackground;
     std::int32_t windowStack{};
     std::int32_t windowWait{};
+    std::int32_t windowHoldBack{};
+    std::int32_t windowIdleSeconds{};
     std::int32_t windowReplace{};
     // [text]
     std::int32_t textShow{};
@@ -101,6 +103,13 @@ bool CallerWaits(Platform& platform, const std::string& iniPath);
 // Reads every setting from `iniPath`; the message under `textKey` of section
 // text. Throws Failure (overflow) for a 16-bit value out of range.
 Settings LoadSettings(Platform& platform, const std::string& iniPath, const std::string& textKey);
+
+// How a failure shows the value of `section`.`key` as the file has it: the
+// text in quotes ("abc" for a number mistyped), or "(not set)".
+std::string WrittenValue(Platform& platform,
+                         const std::string& iniPath,
+                         const std::string& section,
+                         const std::string& key);
 
 // The position as the close writes it: a leading blank for zero or more, a
 // minus sign otherwise, at most seven significant digits ("left= 3500").

@@ -114,12 +114,15 @@ private:
 
 }  // namespace
 
-bool HasArea(Platform& platform, const Settings& s) {
+const char* KeyWithoutArea(Platform& platform, const Settings& s) {
     const auto empty = [](std::int32_t twips, double dpi) {
         return twips >= 0 && TwipsToPixels(twips, dpi) < 1;
     };
-    return !empty(s.windowWidth, platform.ScreenDpiX()) &&
-           !empty(s.windowHeight, platform.ScreenDpiY());
+    if (empty(s.windowWidth, platform.ScreenDpiX()))
+        return "width";
+    if (empty(s.windowHeight, platform.ScreenDpiY()))
+        return "height";
+    return nullptr;
 }
 
 ShownNotification ShowNotification(Platform& platform,

@@ -26,11 +26,11 @@ struct ShownNotification {
 // shows its window all the same.
 inline constexpr int kPlacementWaitMilliseconds = 2000;
 
-// False when the window's width or height comes to no whole pixel at the
-// screen's resolution (0, or a few twips): nobody could see or click such a
-// window, so the notification runs as a hidden one. Negative sizes are
-// refused by ShowNotification.
-bool HasArea(Platform& platform, const Settings& settings);
+// "width" or "height" when the window's width or height comes to no whole
+// pixel at the screen's resolution (0, or a few twips): nobody could see or
+// click such a window. Null when it has an area. Negative sizes are refused
+// by ShowNotification.
+const char* KeyWithoutArea(Platform& platform, const Settings& settings);
 
 // Builds and shows the window from `settings`. The window's position converts
 // at the screen's one resolution, so that a stored position reads back the

@@ -229,6 +229,24 @@ void FakePlatform::PaintAhead() {
     Record("PaintAhead");
 }
 
+bool FakePlatform::UserAcceptsNotifications(const PixelRect& where) {
+    const bool accepted = accepts.empty() || accepts.front();
+    if (!accepts.empty())
+        accepts.pop_front();
+    Record("UserAcceptsNotifications " + Rect(where) + (accepted ? " yes" : " no"));
+    return accepted;
+}
+
+void FakePlatform::WaitForAttentionChange(int milliseconds) {
+    Record("WaitForAttentionChange " + std::to_string(milliseconds));
+    ++passes;
+    RunEvents(passes);
+}
+
+std::int64_t FakePlatform::UserIdleMilliseconds() {
+    return idle ? idle(passes) : 0;
+}
+
 void FakePlatform::Sleep(int milliseconds) {
     ++sleeps;
     if (milliseconds != 20)

@@ -71,6 +71,12 @@ public:
         std::function<void(WindowEvents&)> action;
     };
     std::vector<ScheduledEvent> events;
+    // The answers of UserAcceptsNotifications in turn; it accepts once they
+    // are used up. A WaitForAttentionChange is a pass of events too.
+    std::deque<bool> accepts;
+    // The user's idle time (kScreenLocked: locked) at a pass of events; unset:
+    // never idle.
+    std::function<std::int64_t(int pass)> idle;
 
     // --- what the test reads back -------------------------------------------------
     // One line per call, e.g. "Tone 880 300", "ShowMessage ...".
@@ -140,6 +146,9 @@ public:
     int CaptionHeight() override { return captionHeight; }
     int LabelFirstLineBottom() override { return labelFirstLineBottom; }
     void PaintAhead() override;
+    bool UserAcceptsNotifications(const PixelRect& where) override;
+    void WaitForAttentionChange(int milliseconds) override;
+    std::int64_t UserIdleMilliseconds() override;
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;

@@ -75,10 +75,12 @@ std::string ReplaceTarget(const std::string& path) {
 constexpr std::size_t kTempBaseBytes = 200;
 constexpr std::size_t kTempSuffixBytes = 6;
 constexpr char kTempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-// A temporary file of ours that nobody has written to for this long, and
-// whose writer no longer holds its lock, was left by a writer that was
-// killed; the next write removes it.
-constexpr std::time_t kStaleTempSeconds = 60;
+// A temporary file of ours whose writer no longer holds its lock was left by
+// a writer that was killed; the next write removes it. A living writer holds
+// the lock from before the file has its name, but for the moment between
+// making a named file and locking it where the file system has no unnamed
+// files: a file younger than this is left alone.
+constexpr std::time_t kStaleTempSeconds = 5;
 
 std::string TempPrefix(const std::string& target, std::size_t slash) {
     return target.substr(0, slash + 1) + "." + target.substr(slash + 1, kTempBaseBytes) + ".";
@@ -275,6 +277,11 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
     if (exists && !S_ISREG(old.st_mode))
         return false;
     if (!exists && errno != ENOENT)
+        return false;
+    // The rename would replace a file whatever its own permission says: a
+    // file this user may not write, or one without any write permission
+    // (marked read-only, which root is held to as well), stays as it is.
+    if (exists && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0))
         return false;
 
     const std::size_t slash = target.rfind('/');

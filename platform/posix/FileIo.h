@@ -74,11 +74,13 @@ std::optional<std::string> ReadRegularFile(const std::string& path);
 // Replaces the file's contents in one step: a temporary file in the same
 // directory, flushed to disk, then renamed over the target (through a symbolic
 // link, its target is replaced). Either the old or the new contents survive a
-// crash or a full disk. Returns false, leaving the old file intact, on failure.
+// crash or a full disk. Returns false, leaving the old file intact, on failure
+// and for a file this user may not write or that has no write permission at
+// all (a file marked read-only is never replaced, not even by root).
 // The contents are written into an unnamed file where the file system offers
 // one, so a writer killed meanwhile leaves nothing behind; a named temporary
 // file (".NAME.XXXXXX") that a killed writer did leave is removed by a later
-// write once it is a minute old and no writer holds it.
+// write once no writer holds it (and it is a few seconds old).
 bool ReplaceFileAtomically(const std::string& path, const std::string& content);
 
 // ReadRegularFile for a file that is read many times in a row, as the

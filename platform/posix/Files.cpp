@@ -28,10 +28,16 @@ bool NamesFile(const std::string& path, const struct stat& st) {
 }  // namespace
 
 std::string NativePath(std::string_view path) {
-    std::string native(path);
-    for (char& c : native) {
+    std::string native;
+    native.reserve(path.size());
+    for (char c : path) {
         if (c == '\\')
             c = '/';
+        // A run of separators names the same file as one; one is kept, so
+        // that the names in reports read as the user would write them.
+        if (c == '/' && !native.empty() && native.back() == '/')
+            continue;
+        native += c;
     }
     return native;
 }
@@ -66,8 +72,12 @@ bool FindRegularFile(const std::string& path) {
 }
 
 int WaitForFileLock(const std::string& path, int milliseconds) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0)
+    // O_NONBLOCK: a FIFO or a device put there must not hold the start up;
+    // only a regular file serves as the lock.
+    UniqueFd fd(
+        ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
@@ -92,7 +102,7 @@ LockResult OwnFiles::TakeLock(const std::string& path) {
         // read-only).
         bool created = true;
         UniqueFd fd(
-            ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.get() < 0) {
             if (errno != EEXIST)
                 throw LockFileFailure(errno, path);

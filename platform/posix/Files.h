@@ -13,7 +13,7 @@
 namespace zb::posix {
 
 // The logic joins paths with "\"; on Linux each one becomes "/", so that one
-// settings file serves both platforms.
+// settings file serves both platforms. A run of separators becomes one.
 std::string NativePath(std::string_view path);
 
 // FileExists on a native path: true when the last component names (or, with
@@ -25,7 +25,8 @@ bool FindRegularFile(const std::string& path);
 // An exclusive flock on `path` (made when missing, mode 0600, never through a
 // symbolic link), waited for at most `milliseconds`: the descriptor that
 // holds it (closing it gives the lock up; it is not inherited by programs
-// started later), or -1 when the file cannot be opened or the time ran out.
+// started later), or -1 when the file cannot be opened, is no regular file
+// (a FIFO there is never waited on) or the time ran out.
 // The file itself stays: deleting it would let two holders lock two files.
 int WaitForFileLock(const std::string& path, int milliseconds);
 

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 
+#include "platform/Failure.h"
 #include "platform/Folders.h"
+#include "platform/posix/Errors.h"
 
 namespace zb::posix {
 namespace {
@@ -16,6 +18,14 @@ constexpr const char* kFolderName = kProgramName;
 bool IsFolder(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether `path` itself (not a link's target) is a folder of `user` that
+// nobody else may enter.
+bool IsPrivateFolder(const std::string& path, uid_t user) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == user &&
+           (st.st_mode & 077) == 0;
 }
 
 // An absolute path from the environment, or empty.
@@ -42,7 +52,34 @@ std::string InstalledDataFolder(const std::string& exeDir) {
     return prefix + "/share/" + kFolderName;
 }
 
-AppFolders ChooseFolders(const std::string& exeDir, const EnvironmentLookup& environment) {
+std::string UserLockFolder(const LockRoots& roots) {
+    const uid_t user = ::geteuid();
+    const std::string id = std::to_string(user);
+    // The session's runtime folder exists while the user is logged in, which
+    // is when a notification can be seen; a start without it (no session
+    // manager, or none yet) uses the temporary folder.
+    const std::string runtime = roots.runtime + "/" + id;
+    const std::string folder = IsPrivateFolder(runtime, user)
+                                   ? runtime + "/" + kFolderName
+                                   : roots.temporary + "/" + kFolderName + "-" + id;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        throw LockFileFailure(errno, folder);
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0)
+        throw LockFileFailure(errno, folder);
+    // Someone else's folder (or a link to one) in the temporary folder would
+    // let that user see, delete or fake this user's locks.
+    if (!S_ISDIR(st.st_mode) || st.st_uid != user)
+        throw zb::SystemFailure(kErrPermissionDenied, folder,
+                                "not a folder of this user: remove it");
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
+        throw LockFileFailure(errno, folder);
+    return folder;
+}
+
+AppFolders ChooseFolders(const std::string& exeDir,
+                         const EnvironmentLookup& environment,
+                         const LockRoots& roots) {
     const std::string dataFolder = InstalledDataFolder(exeDir);
     const bool installed = ::access(exeDir.c_str(), W_OK) != 0 || IsFolder(dataFolder);
     if (!installed)
@@ -52,21 +89,7 @@ AppFolders ChooseFolders(const std::string& exeDir, const EnvironmentLookup& env
     if (config.empty())
         config = HomeFolder(environment) + "/.config";
     const std::string settings = config + "/" + kFolderName;
-
-    // The runtime folder itself belongs to the session; only our folder in it
-    // is made.
-    std::string locks = AbsoluteVariable(environment, "XDG_RUNTIME_DIR");
-    if (!locks.empty()) {
-        locks += std::string("/") + kFolderName;
-        if (::mkdir(locks.c_str(), 0700) != 0 && !(errno == EEXIST && IsFolder(locks)))
-            locks.clear();
-    }
-    if (locks.empty()) {
-        // A folder that cannot be made shows up as the lock's own failure.
-        MakeFolders(settings);
-        locks = settings;
-    }
-    return ChooseAppFolders(exeDir, false, settings, locks, dataFolder);
+    return ChooseAppFolders(exeDir, false, settings, UserLockFolder(roots), dataFolder);
 }
 
 bool MakeFolders(const std::string& path) {

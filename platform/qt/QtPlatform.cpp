@@ -345,6 +345,7 @@ void QtPlatform::DestroyWindow() {
     window_ = nullptr;
     if (loop_)
         loop_->quit();
+    attention_.StopWaiting();
 }
 
 PixelPoint QtPlatform::WindowPosition() {
@@ -382,13 +383,17 @@ int QtPlatform::SetTopMost(bool onTop) {
 
 bool QtPlatform::TakePlacementLock(int milliseconds) {
     ReleasePlacementLock();
-    // One lock for all of the user's notifications, of any folder: in the
-    // session's runtime folder where there is one, else in the lock folder.
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = runtime && runtime[0] == '/' ? std::string(runtime)
-                               : !folders_.locks.empty()    ? posix::NativePath(folders_.locks)
-                                                            : ExecutableDir();
-    placementLock_ = posix::WaitForFileLock(folder + "/zettelblick-place.lock", milliseconds);
+    // One lock for all of the user's notifications on this machine, of any
+    // folder, portable or installed: in the user's own lock folder, never
+    // beside a program. Without that folder the window shows unlocked.
+    if (placementFolder_.empty()) {
+        try {
+            placementFolder_ = posix::UserLockFolder();
+        } catch (const Failure&) {
+            return false;
+        }
+    }
+    placementLock_ = posix::WaitForFileLock(placementFolder_ + "/place.lock", milliseconds);
     return placementLock_ >= 0;
 }
 
@@ -460,6 +465,20 @@ void QtPlatform::PaintAhead() {
     // into the picture box's cache; the paint at the map then only copies.
     QImage image(window_->size(), QImage::Format_RGB32);
     window_->render(&image);
+}
+
+// --- the user's attention -----------------------------------------------------------
+
+bool QtPlatform::UserAcceptsNotifications(const PixelRect& where) {
+    return attention_.Accepts(where);
+}
+
+void QtPlatform::WaitForAttentionChange(int milliseconds) {
+    attention_.WaitForChange(milliseconds);
+}
+
+std::int64_t QtPlatform::UserIdleMilliseconds() {
+    return attention_.IdleMilliseconds();
 }
 
 // --- event loop ------------------------------------------------------------------

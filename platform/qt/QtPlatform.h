@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/Files.h"
 #include "platform/posix/ProfileFile.h"
+#include "platform/qt/UserAttention.h"
 #include "platform/qt/X11.h"
 
 class QEventLoop;
@@ -95,6 +96,10 @@ public:
     int LabelFirstLineBottom() override;
     void PaintAhead() override;
 
+    bool UserAcceptsNotifications(const PixelRect& where) override;
+    void WaitForAttentionChange(int milliseconds) override;
+    std::int64_t UserIdleMilliseconds() override;
+
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;
     void RunUntilClosed() override;
@@ -125,6 +130,7 @@ private:
     posix::OwnFiles ownFiles_;
     posix::ProfileFiles profiles_;
     std::unique_ptr<canberra::Sound> sound_;
+    UserAttention attention_;
 
     // Deleted with deleteLater(), since the logic may destroy it from inside
     // one of its own event handlers.
@@ -152,8 +158,10 @@ private:
     PixelPoint claimedPlace_;
     bool frameKnown_ = true;
     bool releaseWhenShown_ = false;
-    // The descriptor that holds the placement lock, or -1.
+    // The descriptor that holds the placement lock, or -1, and the folder of
+    // its file once known.
     int placementLock_ = -1;
+    std::string placementFolder_;
 
     QEventLoop* loop_ = nullptr;
     // The message box on the screen, if any: closing the window closes it.

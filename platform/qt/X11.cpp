@@ -166,6 +166,22 @@ bool WindowManagerSupports(xcb_connection_t* c, xcb_window_t root, const char* n
     return false;
 }
 
+// Whether a window manager runs on the screen of `root` now: the window its
+// _NET_SUPPORTING_WM_CHECK names exists and names itself. A window manager
+// that went away leaves its properties on the root window (the list of the
+// windows it managed among them); they then tell nothing. Asked once per
+// run: the answer does not change while a notification shows.
+bool WindowManagerRunning(xcb_connection_t* c, xcb_window_t root) {
+    static std::optional<bool> running;
+    if (!running) {
+        const xcb_atom_t check = Atom(c, "_NET_SUPPORTING_WM_CHECK");
+        const std::vector<std::uint32_t> named = Values32(c, root, check, XCB_ATOM_WINDOW);
+        running = !named.empty() && Values32(c, named.front(), check, XCB_ATOM_WINDOW) ==
+                                        std::vector<std::uint32_t>{named.front()};
+    }
+    return *running;
+}
+
 }  // namespace
 
 bool DisplayAvailable() {
@@ -200,7 +216,8 @@ bool RequestFrameExtents(std::uint32_t window) {
         return false;
     const xcb_window_t root = RootOf(c, window);
     // Without a window manager that answers, there is nothing to wait for.
-    if (!WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
+    if (!WindowManagerRunning(c, root) ||
+        !WindowManagerSupports(c, root, "_NET_REQUEST_FRAME_EXTENTS"))
         return false;
     // A stale answer (for another frame style) must not be taken for the new one.
     xcb_delete_property(c, window, Atom(c, "_NET_FRAME_EXTENTS"));
@@ -290,19 +307,17 @@ bool IsNotificationRole(const std::string& role) {
 
 // The windows the window manager manages, when it keeps that list: nothing
 // without one, or where the list was left behind by a window manager that
-// has gone (its _NET_SUPPORTING_WM_CHECK window no longer exists).
+// has gone.
 std::optional<std::vector<std::uint32_t>> ManagedWindows(xcb_connection_t* c, xcb_window_t root) {
-    const Cookie list =
-        xcb_get_property(c, 0, root, Atom(c, "_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 0, kMaxListed);
-    const std::vector<std::uint32_t> check =
-        Values32(c, root, Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c, list, nullptr), &std::free);
-    if (!reply || reply->type == XCB_ATOM_NONE || check.empty())
+    if (!WindowManagerRunning(c, root))
         return std::nullopt;
-    Reply<xcb_get_window_attributes_reply_t> owner(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, check[0]), nullptr),
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c,
+                               xcb_get_property(c, 0, root, Atom(c, "_NET_CLIENT_LIST"),
+                                                XCB_ATOM_WINDOW, 0, kMaxListed),
+                               nullptr),
         &std::free);
-    if (!owner)
+    if (!reply || reply->type == XCB_ATOM_NONE)
         return std::nullopt;
     const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
     return std::vector<std::uint32_t>(data, data + xcb_get_property_value_length(reply.get()) / 4);
@@ -446,17 +461,7 @@ std::vector<OtherNotification> OtherNotifications(std::uint32_t own) {
 
 bool WindowManagerRunning() {
     xcb_connection_t* c = Connection();
-    if (!c)
-        return false;
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const std::vector<std::uint32_t> check =
-        Values32(c, root, Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW);
-    if (check.empty())
-        return false;
-    Reply<xcb_get_window_attributes_reply_t> owner(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, check[0]), nullptr),
-        &std::free);
-    return owner != nullptr;
+    return c && WindowManagerRunning(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root);
 }
 
 bool ListedByWindowManager(std::uint32_t window) {

@@ -76,12 +76,21 @@ void OnToolkitMessage(QtMsgType type, const QMessageLogContext&, const QString& 
 std::string NoDisplayLine() {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    std::string line =
-        std::string("cannot open the X display \"") + (display ? display : "") + "\"";
-    if (wayland && *wayland)
-        line += " (WAYLAND_DISPLAY is set: under Wayland this program needs XWayland)";
+    const bool waylandSet = wayland && *wayland;
+    if (!display || !*display) {
+        return std::string("cannot open the X display: DISPLAY is not set") +
+               (waylandSet ? " (WAYLAND_DISPLAY is set: under Wayland this program needs "
+                             "XWayland, which sets DISPLAY)"
+                           : " (from cron, procmail or a service, set DISPLAY and XAUTHORITY)");
+    }
+    std::string line = std::string("cannot open the X display \"") + display +
+                       "\": it is not running, or this user may not use it (XAUTHORITY";
+    if (const char* authority = std::getenv("XAUTHORITY"); authority && *authority)
+        line += std::string(" is \"") + authority + "\")";
     else
-        line += " (is DISPLAY set? WAYLAND_DISPLAY is not set; under Wayland XWayland is needed)";
+        line += " is not set)";
+    if (waylandSet)
+        line += "; under Wayland this program needs XWayland";
     return line;
 }
 
@@ -153,6 +162,10 @@ void CloseDownAfterLostDisplay() {
 }
 
 int Run(int argc, char** argv) {
+    // A caller that has stopped reading (a pipe's reader gone) must not end
+    // the run on the first line written to it: the write fails instead, and
+    // the failure's box still shows. Started programs get the default back.
+    ::signal(SIGPIPE, SIG_IGN);
     if (const std::optional<int> status = AnswerInformationRequest(argc, argv))
         return *status;
 

@@ -16,7 +16,8 @@ constexpr char kFolderName[] = "Zettelblick";
 std::string KnownFolder(REFKNOWNFOLDERID id) {
     // The shell's DLL is loaded only by an installed program, which asks.
     using KnownFolderPath = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
-    static const auto known = SystemFunction<KnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
+    static const auto known =
+        SystemFunction<KnownFolderPath>(L"shell32.dll", "SHGetKnownFolderPath");
     wchar_t* path = nullptr;
     std::string folder;
     if (known && SUCCEEDED(known(id, 0, nullptr, &path)) && path)
@@ -59,8 +60,18 @@ bool MakeFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool HasInstallMark(const std::string& dir) {
+    const std::wstring mark = Utf8ToWide(dir) + (dir.empty() || dir.back() == '\\' ? L"" : L"\\") +
+                              Utf8ToWide(kInstallMark);
+    const DWORD attributes = ::GetFileAttributesW(mark.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 AppFolders ChooseFolders(const std::string& exeDir) {
-    if (FolderIsWritable(exeDir))
+    // The installer's mark decides first: an administrator, a user without
+    // UAC or a Wine prefix may write Program Files, and the copy stays an
+    // installed one. Without the mark the folder's permission decides.
+    if (!HasInstallMark(exeDir) && FolderIsWritable(exeDir))
         return ChooseAppFolders(exeDir, true, {}, {});
     const std::string roaming = KnownFolder(FOLDERID_RoamingAppData);
     if (roaming.empty())

@@ -156,7 +156,7 @@ void Picture::Draw(HDC dc, const RECT& target, HBRUSH background) const {
         ::FillRect(dc, &target, background);
         const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
         ::GdiAlphaBlend(dc, target.left, target.top, width, height, source, 0, 0, width_, height_,
-                     blend);
+                        blend);
     } else {
         // HALFTONE averages the pixels a shrinking stretch leaves out; it
         // needs the brush origin set again afterwards.

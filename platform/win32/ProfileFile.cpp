@@ -14,6 +14,9 @@ constexpr std::size_t kCopyBaseChars = 200;
 constexpr std::size_t kCopySuffixChars = 6;
 constexpr wchar_t kCopyLetters[] =
     L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+// The attributes of the settings file that its replacement keeps.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 // A copy nobody has written to for this long was left by a killed write.
 constexpr ULONGLONG kStaleCopyTicks = 60ULL * 10000000ULL;  // 60 s in 100 ns
 
@@ -135,8 +138,15 @@ bool WriteProfileKeys(const std::string& file,
     const std::wstring prefix = L"." + name.substr(0, kCopyBaseChars) + L".";
     RemoveStaleCopies(dir, prefix);
 
-    // The file as it is now; a missing one is made by the write.
-    Handle original(::CreateFileW(path.c_str(), GENERIC_READ,
+    // The file as it is now; a missing one is made by the write. It is
+    // opened for writing too, though only read: the replacement below would
+    // otherwise pass over a read-only mark or a permission that keeps this
+    // user from writing the file, which then stays as it is.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    Handle original(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!original.valid() && ::GetLastError() != ERROR_FILE_NOT_FOUND)
@@ -155,14 +165,15 @@ bool WriteProfileKeys(const std::string& file,
         return false;
 
     bool written = FillCopy(original.get(), copy, copyPath, section, keys);
-    const bool existed = original.valid();
     original.Close();
-    if (written) {
-        written = (existed && ::ReplaceFileW(path.c_str(), copyPath.c_str(), nullptr,
-                                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) ||
-                  ::MoveFileExW(copyPath.c_str(), path.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
+    // The copy takes the file's attributes (hidden, say) and replaces it in
+    // one rename. ReplaceFileW is not used: Wine's moves the file aside
+    // into an "rf" temporary file of its own first, and leaves that file
+    // behind when several writes meet.
+    if (written && attributes != INVALID_FILE_ATTRIBUTES)
+        ::SetFileAttributesW(copyPath.c_str(), attributes & kKeptAttributes);
+    written = written && ::MoveFileExW(copyPath.c_str(), path.c_str(),
+                                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!written)
         ::DeleteFileW(copyPath.c_str());
     return written;

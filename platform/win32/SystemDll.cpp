@@ -16,4 +16,14 @@ FARPROC SystemDllFunction(const wchar_t* dll, const char* function) {
     return module ? ::GetProcAddress(module, function) : nullptr;
 }
 
+bool RunsUnderWine() {
+    // Wine's ntdll, loaded in every process, exports its version; Windows'
+    // has no such function.
+    static const bool wine = [] {
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+    }();
+    return wine;
+}
+
 }  // namespace zb::win32

@@ -19,4 +19,8 @@ F SystemFunction(const wchar_t* dll, const char* function) {
     return reinterpret_cast<F>(reinterpret_cast<void (*)()>(SystemDllFunction(dll, function)));
 }
 
+// Whether this process runs under Wine, whose window placement on an X
+// window manager has faults of its own to work around.
+bool RunsUnderWine();
+
 }  // namespace zb::win32

@@ -7,6 +7,7 @@
 
 #include "platform/Failure.h"
 #include "platform/win32/Accessibility.h"
+#include "platform/win32/Attention.h"
 #include "platform/win32/Caller.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
@@ -416,6 +417,21 @@ int Win32Platform::CaptionHeight() {
 
 int Win32Platform::LabelFirstLineBottom() {
     return MainWindow().LabelFirstLineBottom();
+}
+
+// --- the user's attention ---------------------------------------------------------------
+
+bool Win32Platform::UserAcceptsNotifications(const PixelRect& where) {
+    return win32::UserAcceptsNotifications(where, window_ ? window_->Handle() : nullptr);
+}
+
+void Win32Platform::WaitForAttentionChange(int milliseconds) {
+    win32::WaitForAttentionChange(milliseconds,
+                                  [this] { return window_ && window_->Handle() != nullptr; });
+}
+
+std::int64_t Win32Platform::UserIdleMilliseconds() {
+    return win32::UserIdleMilliseconds();
 }
 
 // --- event loop ----------------------------------------------------------------------

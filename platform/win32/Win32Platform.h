@@ -78,6 +78,11 @@ public:
     int CaptionHeight() override;
     int LabelFirstLineBottom() override;
 
+    // the user's attention
+    bool UserAcceptsNotifications(const PixelRect& where) override;
+    void WaitForAttentionChange(int milliseconds) override;
+    std::int64_t UserIdleMilliseconds() override;
+
     // event loop
     void Sleep(int milliseconds) override;
     void ProcessPendingEvents() override;

@@ -1,5 +1,6 @@
 #include "platform/win32/Window.h"
 
+#include <cstdlib>
 #include <string_view>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include "platform/win32/Accessibility.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Errors.h"
+#include "platform/win32/SystemDll.h"
 #include "platform/win32/Text.h"
 
 namespace zb::win32 {
@@ -31,6 +33,12 @@ constexpr const wchar_t* kClaimProperties[] = {kPlaceLeft,  kPlaceTop,  kClaimHe
 constexpr UINT kRestorePlaceMessage = WM_APP + 1;
 // Posted by a newer notification of the same kind that takes the place.
 constexpr UINT kReplaceMessage = WM_APP + 2;
+// Wine's false report of the window's place comes while the window manager
+// frames the new window: within this time of the show (a few tens of
+// milliseconds, longer on a loaded machine), and within this distance of the
+// screen's top-left corner.
+constexpr DWORD kFalseReportMilliseconds = 2000;
+constexpr int kFalseReportSlack = 64;
 constexpr int kLabelId = 1;
 constexpr int kPictureId = 2;
 
@@ -294,9 +302,25 @@ void Window::SetPictureVisible(bool visible) {
 void Window::Show() {
     // The user goes on typing where he was: the notification is shown
     // without being activated.
+    guardPlace_ = RunsUnderWine();
+    shownAt_ = ::GetTickCount();
     ::ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
-    guardPlace_ = true;
     Repaint();
+}
+
+bool Window::IsFalseReportAfterMapping(PixelPoint reported) {
+    if (!guardPlace_)
+        return false;
+    if (::GetTickCount() - shownAt_ > kFalseReportMilliseconds) {
+        guardPlace_ = false;
+        return false;
+    }
+    // The report puts the frame at the corner of the whole screen (of all
+    // monitors), give or take Wine's own frame.
+    const int cornerX = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int cornerY = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return std::abs(reported.x - cornerX) <= kFalseReportSlack &&
+           std::abs(reported.y - cornerY) <= kFalseReportSlack;
 }
 
 void Window::Announce() {
@@ -414,14 +438,15 @@ LRESULT Window::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         // Under Wine the window's place comes back from the X window manager
         // after mapping; when many windows map at once, it can come from the
         // moment the manager had put the window into its frame but not yet
-        // moved the frame (the screen's corner). Wine then believes the
-        // window is there, and clicks on it miss. A move that neither the
-        // program nor the user began is taken back, once; later moves (the
-        // user's) are kept.
+        // moved the frame: Wine then believes the window is in the screen's
+        // top-left corner while X shows it at its place, and clicks on it
+        // miss. That report, and only that one, is taken back. Every other
+        // move is kept as the window's place, whoever made it: the user's
+        // drag, the window manager's Alt+drag, snapping, another program.
         case WM_WINDOWPOSCHANGED: {
             const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
             if (!(pos->flags & SWP_NOMOVE) && (pos->x != place_.x || pos->y != place_.y)) {
-                if (guardPlace_) {
+                if (IsFalseReportAfterMapping({pos->x, pos->y})) {
                     guardPlace_ = false;
                     ::PostMessageW(hwnd, kRestorePlaceMessage, 0, 0);
                 } else {

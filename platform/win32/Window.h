@@ -76,6 +76,9 @@ private:
     // a sleep) right after a change.
     void Repaint();
     void KeepPlace(PixelPoint place);
+    // Whether a move to `reported`, which the program did not make, is
+    // Wine's false report of the place right after mapping.
+    bool IsFalseReportAfterMapping(PixelPoint reported);
 
     WindowEvents& events_;
     HWND hwnd_ = nullptr;
@@ -94,9 +97,11 @@ private:
     PixelPoint place_;
     // The global atom naming the window's kind once it has claimed its place.
     ATOM kind_ = 0;
-    // From the show until the user first presses on the window: a move that
-    // neither began is taken back, once.
+    // Under Wine, from the show until Wine's false report of the window's
+    // place has been taken back, the user has begun a move, or the moment
+    // after mapping is over (shownAt_, the show's tick count).
     bool guardPlace_ = false;
+    DWORD shownAt_ = 0;
 };
 
 }  // namespace zb::win32

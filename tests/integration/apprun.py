@@ -23,6 +23,7 @@ import os
 import re
 import shutil
 import signal
+import stat
 import subprocess
 import tempfile
 import time
@@ -181,6 +182,21 @@ def write_bytes(path, data):
 def lock_files(directory):
     return sorted(os.path.basename(p) for p in glob.glob(os.path.join(glob.escape(directory),
                                                                       "*.tmp")))
+
+
+def user_lock_folder(uid=None):
+    """The folder of the installed program's lock files for the user `uid`
+    (default: this process's) on this machine: in the session's runtime folder
+    /run/user/UID when that is the user's own, else /tmp/zettelblick-UID."""
+    uid = os.geteuid() if uid is None else uid
+    runtime = "/run/user/%d" % uid
+    try:
+        st = os.lstat(runtime)
+        if stat.S_ISDIR(st.st_mode) and st.st_uid == uid and not st.st_mode & 0o077:
+            return os.path.join(runtime, "zettelblick")
+    except FileNotFoundError:
+        pass
+    return "/tmp/zettelblick-%d" % uid
 
 
 def temp_files(directory, ini_name):

@@ -3,16 +3,18 @@ leaves the keyboard focus where the user types, appears on a screen, writes
 back exactly where it was, cannot be minimised or rolled up (shaded) away,
 shows on every virtual desktop, stands three mailboxes' notifications apart
 (the same cases under openbox, IceWM, Fluxbox and xfwm4), moves off a
-monitor that is gone, and tells a screen reader its message (AT-SPI, read
-by atspi_probe.py). The typing window is an xterm whose shell copies what
+monitor that is gone, tells a screen reader its message (AT-SPI, read
+by atspi_probe.py), and waits while a full-screen window is active or dunst
+is paused. The typing window is an xterm whose shell copies what
 it receives to a file.
 
 Needs what xharness.py needs, xterm, xrandr, wmctrl, xfwm4, dbus-daemon,
-at-spi2-core and python3-pyatspi; ZB_APP_DIR names the build's application folder.
+at-spi2-core, python3-pyatspi and dunst; ZB_APP_DIR names the build's application folder.
 """
 
 import os
 import re
+import signal
 import subprocess
 import sys
 import threading
@@ -130,6 +132,57 @@ class MonitorTest(apprun.AppTest):
             self.assertEqual(self.x.outer_geometry(run.window)[:2], (left, 233))
             self.click(run.window)
             self.finish(run)
+
+
+class HoldBackTest(apprun.AppTest):
+    """Held back while the user is busy: no window while a full-screen
+    window is active or dunst is paused (on the session's own bus), the
+    lock taken meanwhile, the window once that ends."""
+
+    SESSION = {"session_bus": True}
+
+    def assert_held_back_until(self, busy_ends):
+        app = self.make_app(QUIET_INI)
+        run = self.start(app)
+        xharness.wait_until(lambda: os.path.exists(run.path(apprun.LOCK)), what="the lock")
+        self.assertEqual(self.finish(self.start(app)).status, 0, "a second start ends at once")
+        # Another one held back ends with the session: its lock goes, and it
+        # writes no position.
+        other = self.start(app, ["/place:Work"])
+        xharness.wait_until(lambda: os.path.exists(run.path("zettelblick_Text1_Work.tmp")),
+                            what="the second lock")
+        other.signal(signal.SIGTERM)
+        self.assertEqual(self.finish(other).status, 0)
+        self.assertEqual(apprun.lock_files(app), [apprun.LOCK])
+        self.assertNotIn("left=", run.read().decode())
+        time.sleep(1.0)
+        self.assertEqual(self.x.viewable(TITLE), [])
+        busy_ends()
+        run.window = self.wait_for_window_or_end(run)
+        self.assertIsNotNone(run.window, "no window once the user is free")
+        self.click(run.window)
+        self.assert_closed_down(run)
+
+    def test_held_back_while_a_focused_window_is_full_screen(self):
+        term = subprocess.Popen(["xterm", "-T", "Vollbild"], env=self.env,
+                                stderr=subprocess.DEVNULL)
+        self.addCleanup(term.wait)
+        self.addCleanup(term.kill)
+        self.x.wait_for_window("Vollbild")
+        self.x.run(["wmctrl", "-r", "Vollbild", "-b", "add,fullscreen"])
+        self.assert_held_back_until(
+            lambda: self.x.run(["wmctrl", "-r", "Vollbild", "-b", "remove,fullscreen"]))
+
+    def test_held_back_while_dunst_is_paused(self):
+        dunst = subprocess.Popen(["dunst"], env=self.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        self.addCleanup(dunst.wait)
+        self.addCleanup(dunst.kill)
+        xharness.wait_until(lambda: subprocess.run(["dunstctl", "set-paused", "true"],
+                                                   env=self.env, capture_output=True)
+                            .returncode == 0, what="dunst to pause")
+        self.assert_held_back_until(
+            lambda: self.x.run(["dunstctl", "set-paused", "false"]))
 
 
 class ScreenReaderTest(apprun.AppTest):

@@ -17,6 +17,7 @@ import random
 import re
 import shutil
 import socket
+import stat
 import struct
 import subprocess
 import sys
@@ -185,17 +186,23 @@ class FaultTest(apprun.AppTest):
             ("read-only folder", "ro/cfg.ini", "ro",
              ["/config:ro\\cfg", "/text:k\\..\\..\\Text1"], "Text1_Beispieltext.tmp"),
             ("read-only file", INI, INI, [], LOCK),
+            # Marked read-only by its user to keep the position (root is held
+            # to the mark as well): the write never goes round it by a rename.
+            ("file marked read-only", INI, None, [], LOCK),
         ]
         for name, ini_name, mounted, args, lock in cases:
             with self.subTest(name):
                 app = self.make_app(name=name.replace(" ", "-"))
                 os.makedirs(os.path.join(app, "ro", "cfg_k"))
                 apprun.write_bytes(os.path.join(app, ini_name), old)
-                target = os.path.join(app, mounted)
-                error = apprun.bind_read_only(target, target)
-                if error:
-                    self.skipTest("cannot make a read-only bind mount (%s)" % error)
-                self.addCleanup(apprun.unmount, target)
+                if mounted:
+                    target = os.path.join(app, mounted)
+                    error = apprun.bind_read_only(target, target)
+                    if error:
+                        self.skipTest("cannot make a read-only bind mount (%s)" % error)
+                    self.addCleanup(apprun.unmount, target)
+                else:
+                    os.chmod(os.path.join(app, ini_name), 0o444)
                 run = self.start(app, args)
                 window = self.x.wait_for_window(TITLE)
                 self.assertEqual(self.outer_corner(window), (100, 100))
@@ -204,6 +211,8 @@ class FaultTest(apprun.AppTest):
                 self.finish(run)
                 self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
                 self.assertEqual(apprun.read_bytes(os.path.join(app, ini_name)), old)
+                if not mounted:
+                    self.assertEqual(os.stat(os.path.join(app, ini_name)).st_mode & 0o777, 0o444)
                 self.assertEqual(apprun.lock_files(app), [])
                 for folder in (app, os.path.join(app, "ro")):
                     self.assertEqual(apprun.temp_files(folder, os.path.basename(ini_name)), [])
@@ -229,22 +238,33 @@ class FaultTest(apprun.AppTest):
     def test_unwritable_application_folder_keeps_settings_and_locks_in_the_users_folders(self):
         # Like a program installed by root: the folder's own settings file is
         # not read; the picture and the sound still come from beside the
-        # program.
+        # program. Its locks are the user's on this machine, whether a start
+        # comes from the desktop or from a mail filter or cron, which know no
+        # XDG_RUNTIME_DIR: a second start of the same notification finds it.
         mount = self.mounted_app(2 * 1024 * 1024)
         app = self.make_app("[window]\r\nleft=1500\r\n")
         mount.read_only()
         self.addCleanup(mount.read_only, False)
         config, runtime = os.path.join(self.root, "config"), os.path.join(self.root, "run")
         os.makedirs(runtime, mode=0o700)
+        # That folder is the user's, not this test's: a place of its own.
+        place = "Faults%d" % os.getpid()
+        lock = os.path.join(apprun.user_lock_folder(), "zettelblick_Text1_%s.tmp" % place)
         env = dict(self.env, XDG_CONFIG_HOME=config, XDG_RUNTIME_DIR=runtime)
-        run = self.start(app, env=env)
+        run = self.start(app, ["/place:" + place], env=env)
         window = self.x.wait_for_window(TITLE)
-        self.assertTrue(os.path.isfile(os.path.join(runtime, "zettelblick", LOCK)))
+        self.assertTrue(os.path.isfile(lock))
+        self.assertEqual(stat.S_IMODE(os.stat(os.path.dirname(lock)).st_mode), 0o700)
         self.assertEqual(self.outer_corner(window), (233, 233))
+        without = {name: value for name, value in env.items() if name != "XDG_RUNTIME_DIR"}
+        second = self.finish(self.start(app, ["/place:" + place], env=without))
+        self.assertEqual((second.status, second.err), (0, ""))
+        self.assertEqual(self.x.viewable(TITLE), [window])
         self.click(window)
         self.finish(run)
         self.assertEqual((run.status, run.boxes, run.err), (0, 0, ""))
-        self.assertEqual(os.listdir(os.path.join(runtime, "zettelblick")), [])
+        self.assertEqual(os.listdir(runtime), [])
+        self.assertFalse(os.path.exists(lock))
         self.assertIn(b"left= 3495", apprun.read_bytes(os.path.join(config, "zettelblick", INI)))
         self.assertEqual(apprun.read_bytes(os.path.join(app, INI)), b"[window]\r\nleft=1500\r\n")
 

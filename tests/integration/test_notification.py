@@ -799,11 +799,15 @@ class NotificationTest(apprun.AppTest):
 
     def test_unexpected_failure_is_reported_and_ends_the_program(self):
         cases = [
-            ("missing picture", "[image]\npicture=missing.jpg\n"),
-            ("colour that is no number", "[window]\nbackground=GRUEN\n"),
-            ("tone length too large", "[speaker]\ntime=40000\n"),
+            ("missing picture", "[image]\npicture=missing.jpg\n", "image.picture"),
+            ("colour that is no number", "[window]\nbackground=GRUEN\n", "window.background"),
+            ("tone length too large", "[speaker]\ntime=40000\n", "speaker.time"),
+            # Found out before the window shows, so that a caller that does
+            # not wait hears of them too.
+            ("a time the wait cannot count", "[window]\ntime=700000\n", "window.time = 700000"),
+            ("a size that leaves no window", "[window]\nwidth=abc\n", 'window.width = "abc"'),
         ]
-        for name, settings in cases:
+        for name, settings, named in cases:
             with self.subTest(name):
                 run = self.launch(QUIET + settings)
                 box = self.x.wait_for_window(BOX_TITLE)
@@ -815,6 +819,7 @@ class NotificationTest(apprun.AppTest):
                 self.confirm(box)
                 self.finish(run)
                 self.assertGreater(run.status, 0, run.err)
+                self.assertIn(named, run.err)
                 self.assertFalse(os.path.exists(run.path(LOCK)), "the lock file is left behind")
                 self.assertNotIn(b"left=", run.read())
 

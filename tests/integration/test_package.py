@@ -9,6 +9,7 @@ test command after the build's own tests.
 
 import os
 import pwd
+import shutil
 import stat
 import subprocess
 import sys
@@ -80,10 +81,15 @@ class PackageTest(apprun.AppTest):
         env.update(HOME=home, XDG_RUNTIME_DIR=runtime)
 
         # The window shows with the installed picture (a missing one would be
-        # a failure report instead), the lock in the user's runtime folder.
+        # a failure report instead), the lock in the user's private lock
+        # folder on this machine.
+        locks = apprun.user_lock_folder(self.user.pw_uid)
+        self.addCleanup(shutil.rmtree, locks, True)
         shown = self.show("/usr/bin", ["/place:Paket"], env=env)
-        lock = os.path.join(runtime, "zettelblick", "zettelblick_Text1_Paket.tmp")
+        lock = os.path.join(locks, "zettelblick_Text1_Paket.tmp")
         self.assertEqual(os.stat(lock).st_uid, self.user.pw_uid)
+        self.assertEqual(stat.S_IMODE(os.stat(locks).st_mode), 0o700)
+        self.assertEqual(stat.S_IMODE(os.stat(lock).st_mode), 0o600)
         self.click(shown.window)
         self.finish(shown)
         self.assertEqual((shown.status, shown.boxes, shown.err), (0, 0, ""))

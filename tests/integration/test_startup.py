@@ -136,8 +136,10 @@ class StartupTest(apprun.AppTest):
                 self.assertGreater(run.status, 0)
                 self.assertEqual(len(run.err.strip().splitlines()), 1, run.err)
                 self.assertIn("cannot open the X display", run.err)
-                self.assertIn("XWayland", run.err)
-                self.assertEqual("WAYLAND_DISPLAY is set" in run.err, bool(wayland), run.err)
+                # It says what is wrong: no DISPLAY, or one that cannot be used.
+                self.assertEqual("DISPLAY is not set" in run.err, not display, run.err)
+                self.assertEqual("is not running" in run.err, bool(display), run.err)
+                self.assertEqual("XWayland" in run.err, bool(wayland), run.err)
                 self.assertFalse(os.path.exists(run.path(LOCK)))
 
     def test_help_and_version_answer_on_standard_output_without_display_or_lock(self):

@@ -114,10 +114,13 @@ class WindowsExeTest(unittest.TestCase):
                                          capture_output=True, text=True).stdout
                     return [line.split("\t") for line in out.splitlines()[3:]]
                 files = sorted(row[2].split("|")[-1] for row in table("File"))
-                self.assertEqual(files, sorted(RELEASE_FILES))
+                # The zip's files and the install mark, by which the program
+                # knows that it is installed.
+                self.assertEqual(files, sorted(RELEASE_FILES + ("zettelblick.installed",)))
+                properties = dict(row[:2] for row in table("Property"))
+                self.assertRegex(properties["ProductVersion"], r"^\d+\.\d+\.\d+$")
                 program_files = "ProgramFiles64Folder" if bits == 64 else "ProgramFilesFolder"
                 self.assertIn(["INSTALLDIR", program_files, "Zettelblick"], table("Directory"))
-                properties = dict(row[:2] for row in table("Property"))
                 self.assertEqual(properties["ALLUSERS"], "1")
                 self.assertEqual(properties["UpgradeCode"],
                                  "{85D63B27-78EA-4F9F-9BAB-A47D2BCDA824}")

@@ -9,8 +9,8 @@ twips make a pixel.
 
 winprobe.exe (tests/integration/wine/winprobe.cpp) reads window texts and
 styles through the Windows API, reads accessible names and hears alert events
-as a screen reader does, presses OK on message boxes and stands in for the
-program a click starts.
+as a screen reader does, presses OK on message boxes, covers the monitor as
+a full-screen program does and stands in for the program a click starts.
 
 Environment: ZB_WIN32_BUILD_DIR, ZB_WIN64_BUILD_DIR and ZB_WINE_WORK (see
 wine_env.py).
@@ -297,6 +297,34 @@ class WineNotifierTest(apprun.AppTest):
                 self.assertFalse(os.path.exists(self.path(LOCK)))
                 self.assert_position_written()
 
+    def test_a_move_the_program_did_not_make_stands_and_is_written(self):
+        # Another program (xdotool) and the window manager (Alt+drag, which
+        # the window never sees) each move it; the first move stays, and a
+        # read-only settings file is left as it was.
+        for how in ("windowmove", "alt-drag", "read-only"):
+            with self.subTest(how):
+                self.make_app()
+                run, window, (x, y, _, _) = self.show_app()
+                if how == "alt-drag":
+                    self.x.drag(x + 45, y + 60, x + 145, y + 110, hold="alt")
+                else:
+                    self.x.run(["xdotool", "windowmove", str(window), "300", "200"])
+                xharness.wait_until(lambda: self.x.outer_geometry(window)[:2] != (x, y),
+                                    what="the window to move")
+                if how == "read-only":
+                    os.chmod(self.path(apprun.INI), 0o444)
+                moved = self.x.settled_geometry(window)
+                self.x.click(*self.free_area(moved))
+                self.assertEqual(self.exit_status(run), 0)
+                if how == "read-only":
+                    self.assertEqual(self.settings_text(), QUIET)
+                    self.assertEqual(os.stat(self.path(apprun.INI)).st_mode & 0o777, 0o444)
+                    self.assertEqual([name for name in os.listdir(self.app_dir)
+                                      if name.startswith(".") or name.endswith(".tmp")], [])
+                else:
+                    self.assertIn("left=%d\r\ntop=%d\r\n" % (moved[0] * 15, moved[1] * 15),
+                                  self.settings_text())
+
     def test_close_box_closes_without_starting_the_program(self):
         self.make_app()
         shutil.copy(self.wine.probe_exe(), self.path("mailer.exe"))
@@ -381,6 +409,25 @@ class WineNotifierTest(apprun.AppTest):
         self.assertEqual(self.exit_status(run), 0)
         self.assertIn("left=%d\r\ntop=%d\r\n" % ((x + 100) * 15, (y + 50) * 15),
                       self.settings_text())
+
+    def test_held_back_while_a_window_covers_the_monitor(self):
+        cover = self.wine.start([self.wine.probe_exe(), "fullscreen", "Vollbild"], env=self.env)
+        self.addCleanup(cover.wait)
+        self.addCleanup(self.wine.probe, "close", "Vollbild", env=self.env)
+        self.x.wait_for_window("Vollbild")
+        self.make_app()
+        run = self.start_app()
+        # Held back, the lock taken: a second start shows nothing either.
+        xharness.wait_until(lambda: os.path.exists(self.path(LOCK)), what="the lock")
+        self.assertEqual(self.exit_status(self.start_app()), 0)
+        time.sleep(1.5)
+        self.assertEqual(self.x.viewable(TITLE), [])
+        self.assertEqual(self.wine.probe("close", "Vollbild", env=self.env)[0], 0)
+        window = self.wait_for_window_or_end(run)
+        self.assertIsNotNone(window, "no window once the monitor is free")
+        self.x.click(*self.free_area(self.x.settled_geometry(window)))
+        self.assertEqual(self.exit_status(run), 0)
+        self.assert_position_written()
 
     def test_timed_close(self):
         self.make_app(QUIET + "[window]\r\ntime=300\r\n")
@@ -531,8 +578,9 @@ class WineInstallTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr[-2000:])
 
     def test_installed_program_keeps_settings_and_locks_in_the_user_s_folders(self):
-        if os.getuid() != 0:
-            self.skipTest("needs root to drop the right to override file permissions")
+        # A default prefix, where the user may write Program Files (as an
+        # administrator or a user without UAC can): the installed copy still
+        # reads and writes the user's own folders, as its read-me says.
         bits = self.wine.target.bits
         msi = wine_env.windows_path(self.wine.build_file("dist", "zettelblick-win%d.msi" % bits))
         drive = os.path.join(self.wine.prefix, "drive_c")
@@ -546,23 +594,25 @@ class WineInstallTest(unittest.TestCase):
 
         self.msiexec("/i", msi)
         self.addCleanup(self.wine.run, ["msiexec", "/x", msi, "/qn"], env=self.env, timeout=300)
-        self.assertEqual(sorted(os.listdir(program_dir)), sorted(
+        installed = sorted(os.listdir(program_dir))
+        self.assertEqual(installed, sorted(
             ["LICENSE.txt", "README.txt", "message.wav", "thebat.jpg", "zettelblick.exe",
-             "zettelblick.ini"]))
-        # The folder as Program Files is for an ordinary user: read-only, and
-        # the user (root without its capabilities, for Wine's server too) may
-        # not override that.
-        os.chmod(program_dir, 0o555)
-        self.addCleanup(lambda: os.path.isdir(program_dir) and os.chmod(program_dir, 0o755))
-        self.wine.stop_server()
-        proc = subprocess.Popen(
-            ["setpriv", "--inh-caps=-all", "--bounding-set=-all", "--", self.wine.target.loader,
-             "C:\\Program Files\\Zettelblick\\zettelblick.exe"], env=self.env,
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+             "zettelblick.ini", "zettelblick.installed"]))
+        # The read-me's step: the sample copied to the user's settings file
+        # and its message edited.
+        os.makedirs(os.path.dirname(settings))
+        with open(os.path.join(program_dir, apprun.INI), "rb") as f:
+            sample = f.read()
+        apprun.write_bytes(settings, sample.replace(b"Text1=You have got mail!",
+                                                    b"Text1=Neue Post im Postfach"))
+        proc = self.wine.start(["C:\\Program Files\\Zettelblick\\zettelblick.exe"],
+                               env=self.env)
         try:
             window = self.x.wait_for_window(TITLE)
+            status, texts = self.wine.probe("list", TITLE, env=self.env)
+            self.assertEqual(status, 0)
+            self.assertIn("Neue Post im Postfach", texts)
             self.assertTrue(os.path.isfile(lock), "no lock file in the local application data")
-            self.assertEqual(apprun.lock_files(program_dir), [])
             x, y, w, h = self.x.outer_geometry(window)
             self.x.click(x + 45, y + h - 10)
             self.assertEqual(proc.wait(timeout=apprun.TIMEOUT), 0)
@@ -570,11 +620,12 @@ class WineInstallTest(unittest.TestCase):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=apprun.TIMEOUT)
         self.assertFalse(os.path.exists(lock))
+        self.assertEqual(sorted(os.listdir(program_dir)), installed)
+        with open(os.path.join(program_dir, apprun.INI), "rb") as f:
+            self.assertEqual(f.read(), sample, "the installed sample was written")
         with open(settings, "rb") as f:
-            self.assertRegex(f.read(), rb"^\[window\]\r\nleft=3495\r\ntop=3495\r\n$")
+            self.assertRegex(f.read(), rb"\[window\]\r\n(.*\r\n)*left=3495\r\ntop=3495\r\n")
 
         # A newer version replaces it: once that is uninstalled, nothing of
         # either is left.
@@ -594,7 +645,8 @@ class WineInstallTest(unittest.TestCase):
         newer = os.path.join(self.wine.work_dir, "zettelblick-newer.msi")
         arch = "x64" if bits == 64 else "x86"
         subprocess.run(["wixl", "--arch", arch, "-D", "Arch=" + arch, "-D", "Version=99.0.0",
-                        "-D", "Dist=zettelblick-win%d" % bits, "-o", newer, wxs],
+                        "-D", "Dist=zettelblick-win%d" % bits,
+                        "-D", "Mark=install-mark/zettelblick.installed", "-o", newer, wxs],
                        cwd=self.wine.build_file("dist"), check=True, capture_output=True)
         return wine_env.windows_path(newer)
 

@@ -121,16 +121,20 @@ class XSession:
     "openbox" (or True), "icewm", "fluxbox", "xfwm4", "mutter", "kwin_x11",
     or False for none. With
     `session_bus`, a private D-Bus session bus too (DBUS_SESSION_BUS_ADDRESS
-    in env), on which programs find the accessibility bus. Use as a context
+    in env), on which programs find the accessibility bus. Xvfb runs without
+    its screen-saver extension unless `screen_saver`: on a virtual screen
+    nobody's input resets its idle time, which after two minutes would have
+    every timed close wait for a user coming back. Use as a context
     manager."""
 
     def __init__(self, width=1280, height=1024, dpi=96, window_manager=True,
-                 session_bus=False):
+                 session_bus=False, screen_saver=False):
         self.width = width
         self.height = height
         self.dpi = dpi
         self.window_manager = "openbox" if window_manager is True else window_manager
         self.session_bus = session_bus
+        self.screen_saver = screen_saver
         self.display = None
         self.env = None
         self._xvfb = None
@@ -183,7 +187,8 @@ class XSession:
         self._xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
              "%dx%dx24" % (self.width, self.height), "-dpi", str(self.dpi),
-             "-nolisten", "tcp", "-noreset"],
+             "-nolisten", "tcp", "-noreset"]
+            + ([] if self.screen_saver else ["-extension", "MIT-SCREEN-SAVER"]),
             pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         number = b""
@@ -362,13 +367,19 @@ class XSession:
         self.move_mouse(x, y)
         self.run(["xdotool", "click", str(button)])
 
-    def drag(self, x0, y0, x1, y1, button=1):
+    def drag(self, x0, y0, x1, y1, button=1, hold=None):
+        """A drag with `button`, with the key `hold` (such as "alt") held
+        down throughout when given."""
         self.move_mouse(x0, y0)
+        if hold:
+            self.run(["xdotool", "keydown", hold])
         self.run(["xdotool", "mousedown", str(button)])
         # A few steps, so that the window manager sees a drag.
         for i in range(1, 5):
             self.move_mouse(x0 + (x1 - x0) * i // 4, y0 + (y1 - y0) * i // 4)
         self.run(["xdotool", "mouseup", str(button)])
+        if hold:
+            self.run(["xdotool", "keyup", hold])
 
     def key(self, keys):
         self.run(["xdotool", "key", keys])

@@ -112,9 +112,16 @@ TEST_F(FileIo, RefusesWhatItCannotReplaceAndLeavesNoTrace) {
     ASSERT_EQ(::mkfifo(Path("fifo.ini").c_str(), 0644), 0);
     EXPECT_FALSE(ReplaceFileAtomically(Path("fifo.ini"), "x"));
 
+    // Marked read-only: its content and mode stay, whoever writes.
+    Put("frozen.ini", "left= 1500", 0444);
+    EXPECT_FALSE(ReplaceFileAtomically(Path("frozen.ini"), "x"));
+    EXPECT_EQ(ReadRegularFile(Path("frozen.ini")), "left= 1500");
+    EXPECT_EQ(Mode("frozen.ini"), 0444u);
+
     EXPECT_FALSE(ReplaceFileAtomically(Path("no/such/dir.ini"), "x"));
     EXPECT_FALSE(ReplaceFileAtomically(Path("dir.ini/inner/x.ini"), "x"));
-    EXPECT_EQ(Names(), (std::set<std::string>{"dangling.ini", "dir.ini", "fifo.ini"}));
+    EXPECT_EQ(Names(),
+              (std::set<std::string>{"dangling.ini", "dir.ini", "fifo.ini", "frozen.ini"}));
 }
 
 TEST_F(FileIo, RemovesOnlyStaleTemporaryFilesOfItsOwn) {
@@ -128,6 +135,7 @@ TEST_F(FileIo, RemovesOnlyStaleTemporaryFilesOfItsOwn) {
     };
     const Case cases[] = {
         {".x.ini.Ab3dE9", 120, false, true},   // left by a killed writer
+        {".x.ini.Rec3nt", 10, false, true},    // killed a few seconds ago
         {".x.ini.Fresh1", 0, false, false},    // a writer may just have made it
         {".x.ini.Held22", 120, true, false},   // a writer still holds it
         {".x.ini.bak", 120, false, false},     // not our pattern

@@ -69,8 +69,10 @@ int FailureNumber(const std::function<void()>& call) {
 TEST(NativePathTest, EveryBackslashBecomesASlash) {
     EXPECT_EQ(NativePath("/opt/zb\\zettelblick.ini"), "/opt/zb/zettelblick.ini");
     EXPECT_EQ(NativePath("/opt/zb\\sub\\ding.wav"), "/opt/zb/sub/ding.wav");
-    // A root application folder gives two separators in a row.
-    EXPECT_EQ(NativePath("/\\x.tmp"), "//x.tmp");
+    // A root application folder, or an absolute name joined to a folder,
+    // gives one separator, not two in a row.
+    EXPECT_EQ(NativePath("/\\x.tmp"), "/x.tmp");
+    EXPECT_EQ(NativePath("/opt/zb\\/home/u/pic.jpg"), "/opt/zb/home/u/pic.jpg");
     EXPECT_EQ(NativePath("plain"), "plain");
 }
 
@@ -293,65 +295,94 @@ TEST(ExecutableDirectoryTest, TheFolderThatHoldsThisProgram) {
 
 // Where a run keeps its files: beside the program in a portable folder, in
 // the user's own folders for an installed program (PREFIX/bin beside
-// PREFIX/share/zettelblick).
+// PREFIX/share/zettelblick), its locks in one folder per user and machine
+// whatever XDG_RUNTIME_DIR says.
 TEST_F(TempDir, FoldersPortableOrInstalled) {
-    const std::string home = Path("home"), runtime = Path("run");
+    const std::string home = Path("home"), uid = std::to_string(::geteuid());
     fs::create_directories(Path("portable"));
     fs::create_directories(Path("usr/bin"));
     fs::create_directories(Path("usr/share/zettelblick"));
     fs::create_directories(home);
-    fs::create_directories(runtime);
+    fs::create_directories(Path("tmp"));
     const std::string bin = Path("usr/bin"), data = Path("usr/share/zettelblick");
+    const std::string config = home + "/.config/zettelblick";
+    const std::string session = Path("run/" + uid), temporary = Path("tmp/zettelblick-" + uid);
     struct Case {
         const char* what;
         std::string exeDir;
         std::map<std::string, std::string> environment;
+        // The mode of the session's runtime folder; 0: there is none.
+        int runtimeMode;
         zb::AppFolders expected;
     };
-    const std::string config = home + "/.config/zettelblick";
     const Case cases[] = {
         {"portable",
          Path("portable"),
-         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", session}},
+         0700,
          {Path("portable"), Path("portable"), {Path("portable")}}},
-        {"installed",
+        {"installed, in a session",
          bin,
-         {{"HOME", home}, {"XDG_RUNTIME_DIR", runtime}},
-         {config, runtime + "/zettelblick", {config, bin, data}}},
-        {"own config folder",
+         {{"HOME", home}, {"XDG_RUNTIME_DIR", session}},
+         0700,
+         {config, session + "/zettelblick", {config, bin, data}}},
+        {"installed, started without the session's variables (a mail filter, cron)",
          bin,
-         {{"HOME", home}, {"XDG_CONFIG_HOME", Path("cfg")}},
-         {Path("cfg/zettelblick"), Path("cfg/zettelblick"), {Path("cfg/zettelblick"), bin, data}}},
-        {"relative paths ignored",
+         {{"HOME", home}},
+         0700,
+         {config, session + "/zettelblick", {config, bin, data}}},
+        {"own config folder, another runtime folder named",
          bin,
-         {{"HOME", home}, {"XDG_CONFIG_HOME", "cfg"}, {"XDG_RUNTIME_DIR", "run"}},
-         {config, config, {config, bin, data}}},
-        {"runtime folder missing",
+         {{"HOME", home}, {"XDG_CONFIG_HOME", Path("cfg")}, {"XDG_RUNTIME_DIR", Path("tmp")}},
+         0700,
+         {Path("cfg/zettelblick"), session + "/zettelblick", {Path("cfg/zettelblick"), bin, data}}},
+        {"relative config folder ignored, no session",
          bin,
-         {{"HOME", home}, {"XDG_RUNTIME_DIR", Path("gone")}},
-         {config, config, {config, bin, data}}},
+         {{"HOME", home}, {"XDG_CONFIG_HOME", "cfg"}},
+         0,
+         {config, temporary, {config, bin, data}}},
+        {"a runtime folder others may enter is not used",
+         bin,
+         {{"HOME", home}},
+         0755,
+         {config, temporary, {config, bin, data}}},
     };
+    const zb::posix::LockRoots roots{Path("run"), Path("tmp")};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(config);
-        const zb::AppFolders folders = ChooseFolders(c.exeDir, [&](const char* name) {
-            auto it = c.environment.find(name);
-            return it == c.environment.end() ? nullptr : it->second.c_str();
-        });
+        fs::remove_all(Path("run"));
+        if (c.runtimeMode) {
+            fs::create_directories(session);
+            ::chmod(session.c_str(), static_cast<mode_t>(c.runtimeMode));
+        }
+        const zb::AppFolders folders = ChooseFolders(
+            c.exeDir,
+            [&](const char* name) {
+                auto it = c.environment.find(name);
+                return it == c.environment.end() ? nullptr : it->second.c_str();
+            },
+            roots);
         EXPECT_EQ(folders.settings, c.expected.settings);
         EXPECT_EQ(folders.locks, c.expected.locks);
         EXPECT_EQ(folders.data, c.expected.data);
         // The lock folder exists, private to the user; the settings folder
-        // waits for the first write unless it holds the locks.
+        // waits for the first write.
         struct stat st;
-        ASSERT_EQ(::stat(folders.locks.c_str(), &st), 0);
+        ASSERT_EQ(::lstat(folders.locks.c_str(), &st), 0);
         if (folders.locks != c.exeDir) {
             EXPECT_EQ(st.st_mode & 0777, 0700u);
         }
-        EXPECT_EQ(fs::exists(folders.settings),
-                  folders.locks == folders.settings || folders.settings == c.exeDir);
+        EXPECT_EQ(fs::exists(folders.settings), folders.settings == c.exeDir);
     }
-    EXPECT_FALSE(fs::exists(Path("gone")));
+
+    // A lock folder in the temporary folder that is not this user's own
+    // (here a link to another folder) is refused, never used.
+    fs::remove_all(Path("run"));
+    fs::remove_all(temporary);
+    fs::create_directories(Path("elsewhere"));
+    fs::create_directory_symlink(Path("elsewhere"), temporary);
+    EXPECT_EQ(FailureNumber([&] { zb::posix::UserLockFolder(roots); }), zb::kErrPermissionDenied);
 }
 
 // --- clock -----------------------------------------------------------------------

@@ -29,6 +29,8 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.windowHeight, 2000);
     EXPECT_EQ(s.windowBackground, "BAFEFE");
     EXPECT_EQ(s.windowStack, 1);
+    EXPECT_EQ(s.windowHoldBack, 1);
+    EXPECT_EQ(s.windowIdleSeconds, 120);
     EXPECT_EQ(s.windowReplace, 0);
     EXPECT_EQ(s.textLeft, 1375);
     EXPECT_EQ(s.textHeight, 1627);
@@ -41,7 +43,7 @@ TEST(SettingsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(s.waveFile, "message.wav");
     EXPECT_EQ(s.programPath, "");
     EXPECT_EQ(s.speakerTime, 0);
-    EXPECT_EQ(SettingsTable().size(), 39u);
+    EXPECT_EQ(SettingsTable().size(), 41u);
 }
 
 TEST(SettingsTest, TextsAreCutToReadSizeAndFieldWidth) {

@@ -166,12 +166,15 @@ TEST_F(AppTest, SoundInSubfolderAndWildcardPatternCountAsPresent) {
     }
 }
 
-// The calls up to the first that lets the caller go on.
-std::vector<std::string> CallsBeforeRelease(const fake::FakePlatform& fake) {
+// The calls up to the first that lets the caller go on, and the status it
+// gets (the failure report tells the caller 1).
+std::pair<std::vector<std::string>, int> CallsBeforeRelease(const fake::FakePlatform& fake) {
     std::vector<std::string> before;
     for (const auto& call : fake.calls) {
         if (call.rfind("ReleaseCaller", 0) == 0)
-            return before;
+            return {before, std::stoi(call.substr(std::string("ReleaseCaller ").size()))};
+        if (call.rfind("ShowFailure", 0) == 0)
+            return {before, 1};
         for (const char* prefix : {"TakeLockFile", "ShowWindow", "Tone", "StartWav", "Sleep",
                                    "DestroyWindow", "RunUntilClosed"}) {
             if (call.rfind(prefix, 0) == 0)
@@ -179,7 +182,7 @@ std::vector<std::string> CallsBeforeRelease(const fake::FakePlatform& fake) {
         }
     }
     ADD_FAILURE() << "the caller was never let go";
-    return before;
+    return {before, -1};
 }
 
 TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
@@ -188,17 +191,18 @@ TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
         std::string ini;
         bool held;
         std::vector<std::string> before;
+        int status;
     } cases[] = {
-        {"shown", "", false, {"TakeLockFile", "ShowWindow"}},
-        {"already shown", "", true, {"TakeLockFile", "DestroyWindow"}},
-        {"hidden, timed",
+        {"shown", "", false, {"TakeLockFile", "ShowWindow"}, 0},
+        {"already shown", "", true, {"TakeLockFile", "DestroyWindow"}, 0},
+        {"hidden, timed, not waiting for the tone",
          "[window]\r\nshow=0\r\ntime=100\r\n[speaker]\r\ntime=50\r\n",
          false,
-         {"TakeLockFile", "Tone", "StartWav"}},
-        {"no area",
-         "[window]\r\nwidth=0\r\n",
-         false,
-         {"TakeLockFile", "StartWav", "DestroyWindow"}},
+         {"TakeLockFile"},
+         0},
+        // Refused before anything shows: the caller hears of it.
+        {"a time the wait cannot count", "[window]\r\ntime=700000\r\n", false, {"TakeLockFile"}, 1},
+        {"no area", "[window]\r\nwidth=abc\r\n", false, {"TakeLockFile"}, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -209,8 +213,14 @@ TEST_F(AppTest, CallerGoesOnOnceTheOutcomeIsKnown) {
             platform.files[kLock] = "";
         platform.events.push_back({0, [](WindowEvents& e) { e.OnClick(); }});
         App run(platform);
-        EXPECT_EQ(run.Run(), 0);
-        EXPECT_EQ(CallsBeforeRelease(platform), c.before);
+        int status;
+        try {
+            status = run.Run();
+        } catch (const fake::ProcessExit& exit) {
+            status = exit.status;
+        }
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(CallsBeforeRelease(platform), std::make_pair(c.before, c.status));
     }
 }
 

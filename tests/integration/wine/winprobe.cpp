@@ -14,6 +14,10 @@
 //                                field that has the focus, for a user to type
 //                                in (`list CAPTION` reads what arrived); it
 //                                runs until the window is closed
+//   winprobe.exe fullscreen CAPTION  opens a window titled CAPTION that
+//                                covers the whole primary monitor, in the
+//                                foreground (a video or a presentation);
+//                                it runs until the window is closed
 //   winprobe.exe names CAPTION   one line per control of that window: its
 //                                class, a tab and its accessible (MSAA) name
 //   winprobe.exe alert FILE      waits (at most a minute) for one alert event
@@ -196,6 +200,25 @@ int Editor(const std::wstring& caption) {
     return 0;
 }
 
+// A borderless window over the whole primary monitor, until closed.
+int FullScreen(const std::wstring& caption) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = EditorProc;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOWTEXT + 1);
+    windowClass.lpszClassName = L"WinprobeFullScreen";
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowW(windowClass.lpszClassName, caption.c_str(), WS_POPUP | WS_VISIBLE,
+                                0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(window);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -207,6 +230,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argv[1];
     if (command == L"edit")
         return Editor(argv[2]);
+    if (command == L"fullscreen")
+        return FullScreen(argv[2]);
     CoInitialize(nullptr);
     if (command == L"alert")
         return WaitForAlert(argv[2]);
