@@ -21,7 +21,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 # What the Linux build and its tests need: the X server's idle time
 # (xcb-screensaver) and GSettings' header (GIO, loaded at run time) among
-# the build's; dunst, whose pause a test sets, among the tests'.
+# the build's; dunst, whose pause a test sets, and GNOME's notification
+# settings (their schema and gsettings) among the tests'.
 LINUX_PACKAGES=(
     cmake make g++ pkg-config libgtest-dev libgmock-dev
     qt6-base-dev libgl-dev libcanberra-dev libcanberra-pulse sound-theme-freedesktop
@@ -30,7 +31,7 @@ LINUX_PACKAGES=(
     xvfb openbox xdotool x11-utils imagemagick
     pulseaudio pulseaudio-utils
     icewm fluxbox xfwm4 wmctrl xterm x11-xserver-utils dbus-daemon at-spi2-core python3-pyatspi
-    dunst
+    dunst gsettings-desktop-schemas libglib2.0-bin
 )
 # The test command's own: the message bus a desktop starts on demand (runs
 # without a session must start none), the package's dependencies

@@ -20,6 +20,7 @@ struct Gio {
     decltype(&g_settings_get_boolean) getBoolean = nullptr;
     decltype(&g_object_unref) objectUnref = nullptr;
     decltype(&g_log_set_handler) logSetHandler = nullptr;
+    decltype(&g_main_context_iteration) iterate = nullptr;
 };
 
 template <typename F>
@@ -51,7 +52,8 @@ const Gio* TheGio() {
                  Find(library, "g_settings_new_full", gio.settingsNew) &&
                  Find(library, "g_settings_get_boolean", gio.getBoolean) &&
                  Find(library, "g_object_unref", gio.objectUnref) &&
-                 Find(library, "g_log_set_handler", gio.logSetHandler);
+                 Find(library, "g_log_set_handler", gio.logSetHandler) &&
+                 Find(library, "g_main_context_iteration", gio.iterate);
         if (loaded) {
             const auto levels = static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK & ~G_LOG_LEVEL_ERROR);
             for (const char* domain : {"GLib-GIO", "dconf"})
@@ -87,6 +89,13 @@ std::optional<bool> GSettingsKey::Read() {
     }
     if (!settings_)
         return std::nullopt;
+    // Backends that learn of a change through GLib's main context (the
+    // keyfile backend's watch on its file) are heard only when that context
+    // runs, and nothing else in the program runs it: its pending events are
+    // handled before each read. A bounded number, in case a source stays
+    // ready.
+    for (int i = 0; i < 64 && gio->iterate(nullptr, FALSE); ++i) {
+    }
     return gio->getBoolean(static_cast<GSettings*>(settings_), key_.c_str()) != FALSE;
 }
 

@@ -4,12 +4,12 @@ back exactly where it was, cannot be minimised or rolled up (shaded) away,
 shows on every virtual desktop, stands three mailboxes' notifications apart
 (the same cases under openbox, IceWM, Fluxbox and xfwm4), moves off a
 monitor that is gone, tells a screen reader its message (AT-SPI, read
-by atspi_probe.py), and waits while a full-screen window is active or dunst
-is paused. The typing window is an xterm whose shell copies what
+by atspi_probe.py), and waits while a full-screen window is active, dunst
+is paused or GNOME shows no banners. The typing window is an xterm whose shell copies what
 it receives to a file.
 
 Needs what xharness.py needs, xterm, xrandr, wmctrl, xfwm4, dbus-daemon,
-at-spi2-core, python3-pyatspi and dunst; ZB_APP_DIR names the build's application folder.
+at-spi2-core, python3-pyatspi, dunst, gsettings and GNOME's schemas; ZB_APP_DIR names the build's application folder.
 """
 
 import os
@@ -136,7 +136,8 @@ class MonitorTest(apprun.AppTest):
 
 class HoldBackTest(apprun.AppTest):
     """Held back while the user is busy: no window while a full-screen
-    window is active or dunst is paused (on the session's own bus), the
+    window is active, dunst is paused (on the session's own bus) or GNOME
+    shows no banners, the
     lock taken meanwhile, the window once that ends."""
 
     SESSION = {"session_bus": True}
@@ -183,6 +184,16 @@ class HoldBackTest(apprun.AppTest):
                             .returncode == 0, what="dunst to pause")
         self.assert_held_back_until(
             lambda: self.x.run(["dunstctl", "set-paused", "false"]))
+
+
+    def test_held_back_while_gnome_shows_no_banners(self):
+        # The keyfile backend (no dconf) learns of the change by watching its
+        # file, as a desktop without dconf does.
+        self.env["GSETTINGS_BACKEND"] = "keyfile"
+        self.addCleanup(self.env.pop, "GSETTINGS_BACKEND")
+        banners = ["gsettings", "set", "org.gnome.desktop.notifications", "show-banners"]
+        self.x.run(banners + ["false"])
+        self.assert_held_back_until(lambda: self.x.run(banners + ["true"]))
 
 
 class ScreenReaderTest(apprun.AppTest):
