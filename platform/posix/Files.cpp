@@ -2,15 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <memory>
-#include <thread>
 
 #include "platform/Wildcard.h"
 #include "platform/posix/Errors.h"
@@ -18,6 +20,10 @@
 
 namespace zb::posix {
 namespace {
+
+// The signal that ends a wait for a file lock at its time limit; nothing
+// else in the program uses it.
+constexpr int kLockTimeoutSignal = SIGALRM;
 
 // Whether `path` itself (not a link's target) is the file `st` describes.
 bool NamesFile(const std::string& path, const struct stat& st) {
@@ -79,15 +85,40 @@ int WaitForFileLock(const std::string& path, int milliseconds) {
     struct stat st;
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) ||
-            std::chrono::steady_clock::now() >= deadline)
-            return -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0)
+        return fd.Release();
+    if (errno != EWOULDBLOCK || milliseconds <= 0)
+        return -1;
+    // Waited for in the kernel, which hands the lock on the moment its holder
+    // lets go, with no polling while many starts queue for it. A timer's
+    // signal to this thread alone (not to the toolkit's threads) ends the
+    // wait at the time limit.
+    struct sigaction ignore {};
+    struct sigaction before {};
+    ignore.sa_handler = [](int) {};
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(kLockTimeoutSignal, &ignore, &before);  // no SA_RESTART
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = kLockTimeoutSignal;
+    event._sigev_un._tid = static_cast<pid_t>(::syscall(SYS_gettid));  // glibc names no field
+    timer_t timer{};
+    bool locked = false;
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) == 0) {
+        itimerspec limit{};
+        limit.it_value.tv_sec = milliseconds / 1000;
+        limit.it_value.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000;
+        ::timer_settime(timer, 0, &limit, nullptr);
+        itimerspec left{};
+        // Another signal may end the wait early: waited again while time is left.
+        do {
+            locked = ::flock(fd.get(), LOCK_EX) == 0;
+        } while (!locked && errno == EINTR && ::timer_gettime(timer, &left) == 0 &&
+                 (left.it_value.tv_sec > 0 || left.it_value.tv_nsec > 0));
+        ::timer_delete(timer);
     }
-    return fd.Release();
+    ::sigaction(kLockTimeoutSignal, &before, nullptr);
+    return locked ? fd.Release() : -1;
 }
 
 OwnFiles::~OwnFiles() {

@@ -313,6 +313,8 @@ void QtPlatform::ShowWindow() {
         ReleasePlacementLock();
     }
 
+    x11::StopHearingRootProperties(id);
+
     // Screen readers announce it without the window taking the focus.
     window_->Announce();
 }

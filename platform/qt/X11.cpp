@@ -543,6 +543,22 @@ public:
 
 }  // namespace
 
+void StopHearingRootProperties(std::uint32_t window) {
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    const xcb_window_t root = RootOf(c, window);
+    Reply<xcb_get_window_attributes_reply_t> now(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, root), nullptr),
+        &std::free);
+    if (!now || !(now->your_event_mask & XCB_EVENT_MASK_PROPERTY_CHANGE))
+        return;
+    const std::uint32_t mask =
+        now->your_event_mask & ~std::uint32_t{XCB_EVENT_MASK_PROPERTY_CHANGE};
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+}
+
 void KeepUnshaded(std::uint32_t window) {
     static ShadeUndo* undo = nullptr;
     if (!undo && qApp) {

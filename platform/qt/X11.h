@@ -106,6 +106,13 @@ void AskToEndAsReplaced(std::uint32_t window);
 // AskToEndAsReplaced for `window`.
 bool IsReplaceRequest(const void* event, std::uint32_t window);
 
+// Stops this program's connection hearing the property changes of the root
+// window of `window`. A shown notification needs nothing they tell (work
+// areas, the active window, the window manager's lists), and a desktop
+// changes them at every map, raise and focus change: each change would
+// otherwise wake every notification on the screen, a burst's included.
+void StopHearingRootProperties(std::uint32_t window);
+
 // Undoes every shade (roll-up to the caption bar) of the mapped `window`
 // from now on, as soon as the window manager reports it: the notification
 // would be out of sight and its click gone.
