@@ -95,11 +95,19 @@ int HeaderHeight(Platform& platform, const std::optional<LabelSpec>& label, int 
 }
 
 // The placement lock for one scope, when it can be had in time: a
-// notification that waited that long shows anyway.
+// notification that waited that long shows anyway. One that has to wait
+// paints its window off the screen first (fonts, text, the scaled picture),
+// so that its turn under the lock and its map are short; one started alone
+// finds the lock free and paints only once, at the map.
 class PlacementLock {
 public:
     explicit PlacementLock(Platform& platform)
-        : platform_(platform), held_(platform.TakePlacementLock(kPlacementWaitMilliseconds)) {}
+        : platform_(platform), held_(platform.TakePlacementLock(0)) {
+        if (!held_) {
+            platform.PaintAhead();
+            held_ = platform.TakePlacementLock(kPlacementWaitMilliseconds);
+        }
+    }
     PlacementLock(const PlacementLock&) = delete;
     PlacementLock& operator=(const PlacementLock&) = delete;
     ~PlacementLock() {
@@ -181,7 +189,6 @@ ShownNotification ShowNotification(Platform& platform,
     // notifications started together share it only to choose and claim their
     // places, and map their windows side by side.
     const int header = HeaderHeight(platform, label, outer.height);
-    platform.PaintAhead();
     std::optional<PlacementLock> lock;
     if (s.windowStack == 1 || s.windowReplace == 1)
         lock.emplace(platform);

@@ -183,6 +183,8 @@ TEST_F(AppTest, StackedWindowWritesTheConfiguredPlaceUnlessTheUserMovedIt) {
         EXPECT_NE(platform.files[kIni].find(c.written), std::string::npos)
             << c.ini << c.position.x << platform.files[kIni];
         EXPECT_EQ(platform.Called("ReplaceNotifications " + kIni + "\ntext1"), !c.replaced.empty());
+        // Painted ahead only by one that has to wait for the lock.
+        EXPECT_EQ(platform.Called("PaintAhead"), !c.lockFree);
     }
 }
 
