@@ -297,7 +297,8 @@ std::string PropertyBytes(xcb_connection_t* c, Cookie cookie, int format) {
 
 std::vector<std::uint32_t> Words(const std::string& bytes) {
     std::vector<std::uint32_t> words(bytes.size() / 4);
-    std::memcpy(words.data(), bytes.data(), words.size() * 4);
+    if (!words.empty())  // an empty vector's data() may be null
+        std::memcpy(words.data(), bytes.data(), words.size() * 4);
     return words;
 }
 
