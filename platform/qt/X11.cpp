@@ -119,6 +119,25 @@ std::vector<std::uint32_t> Values32(xcb_connection_t* c,
     return {data, data + xcb_get_property_value_length(reply.get()) / 4};
 }
 
+// A _NET_FRAME_EXTENTS value (left, right, top, bottom), when it has its
+// four numbers.
+std::optional<FrameExtents> ExtentsFrom(const std::vector<std::uint32_t>& values) {
+    if (values.size() != 4)
+        return std::nullopt;
+    return FrameExtents{static_cast<int>(values[0]), static_cast<int>(values[1]),
+                        static_cast<int>(values[2]), static_cast<int>(values[3])};
+}
+
+// The outer frame of a window of `geometry` whose inside stands at `origin`
+// of the root window, with the window manager's `frame` around it.
+PixelRect OuterRect(const xcb_get_geometry_reply_t& geometry,
+                    const xcb_translate_coordinates_reply_t& origin,
+                    const FrameExtents& frame) {
+    return PixelRect{origin.dst_x - frame.left, origin.dst_y - frame.top,
+                     geometry.width + frame.left + frame.right,
+                     geometry.height + frame.top + frame.bottom};
+}
+
 // Sends a client message about `window` to the root window, as EWMH asks of
 // requests to the window manager.
 bool SendToWindowManager(xcb_connection_t* c,
@@ -196,18 +215,7 @@ std::optional<FrameExtents> ReadFrameExtents(std::uint32_t window) {
     xcb_connection_t* c = Connection();
     if (!c)
         return std::nullopt;
-    xcb_atom_t extents = Atom(c, "_NET_FRAME_EXTENTS");
-    Reply<xcb_get_property_reply_t> reply(
-        xcb_get_property_reply(c, xcb_get_property(c, 0, window, extents, XCB_ATOM_CARDINAL, 0, 4),
-                               nullptr),
-        &std::free);
-    if (!reply || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 ||
-        xcb_get_property_value_length(reply.get()) != 16)
-        return std::nullopt;
-    const auto* v = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-    // The property's order is left, right, top, bottom.
-    return FrameExtents{static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
-                        static_cast<int>(v[3])};
+    return ExtentsFrom(Values32(c, window, Atom(c, "_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL));
 }
 
 bool RequestFrameExtents(std::uint32_t window) {
@@ -446,15 +454,9 @@ std::vector<OtherNotification> OtherNotifications(std::uint32_t own) {
         const bool settled =
             attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
             (!managed || std::find(managed->begin(), managed->end(), a.window) != managed->end());
-        if (settled && geometry && origin) {
-            FrameExtents frame;
-            if (extents.size() == 4)
-                frame = {static_cast<int>(extents[0]), static_cast<int>(extents[1]),
-                         static_cast<int>(extents[2]), static_cast<int>(extents[3])};
-            other.place.frame = {origin->dst_x - frame.left, origin->dst_y - frame.top,
-                                 geometry->width + frame.left + frame.right,
-                                 geometry->height + frame.top + frame.bottom};
-        }
+        if (settled && geometry && origin)
+            other.place.frame =
+                OuterRect(*geometry, *origin, ExtentsFrom(extents).value_or(FrameExtents{}));
         found.push_back(std::move(other));
     }
     return found;
@@ -485,10 +487,7 @@ std::optional<PixelRect> OuterFrame(std::uint32_t window) {
         xcb_translate_coordinates_reply(c, origin_cookie, nullptr), &std::free);
     if (!geometry || !origin)
         return std::nullopt;
-    const FrameExtents frame = ReadFrameExtents(window).value_or(FrameExtents{});
-    return PixelRect{origin->dst_x - frame.left, origin->dst_y - frame.top,
-                     geometry->width + frame.left + frame.right,
-                     geometry->height + frame.top + frame.bottom};
+    return OuterRect(*geometry, *origin, ReadFrameExtents(window).value_or(FrameExtents{}));
 }
 
 void AskToEndAsReplaced(std::uint32_t window) {
