@@ -8,6 +8,7 @@
 #include "alerts/Alerts.h"
 #include "app/Attention.h"
 #include "platform/Failure.h"
+#include "platform/Text.h"
 #include "window/Design.h"
 #include "window/Notification.h"
 
@@ -203,7 +204,7 @@ std::string App::Kind() const {
     // profile functions read it.
     std::string key = names_.textKey;
     for (char& c : key)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        c = FoldAscii(c);
     return iniPath_ + "\n" + key;
 }
 

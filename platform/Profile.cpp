@@ -41,10 +41,6 @@ std::string_view CutAtNul(std::string_view s) {
     return s.substr(0, s.find('\0'));
 }
 
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // A name from the file against a trimmed argument: whole name, ASCII letters
 // in either case, every other byte exact.
 bool NamesMatch(std::string_view fromFile, std::string_view argument) {

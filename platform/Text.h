@@ -16,6 +16,12 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 // bytes C2 to F4, 1 for anything else (ASCII or a stray byte).
 int Utf8SequenceLength(unsigned char lead);
 
+// `c` with an ASCII capital made small, every other byte as it is: names
+// compared in either case, as the profile functions compare them.
+inline char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Whether `byte` continues a UTF-8 sequence (10xxxxxx).
 inline bool IsUtf8Continuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;

@@ -1,10 +1,12 @@
 #include "platform/Wildcard.h"
 
+#include "platform/Text.h"
+
 namespace zb {
 namespace {
 
 char Fold(char c, bool ignoreCase) {
-    return ignoreCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return ignoreCase ? FoldAscii(c) : c;
 }
 
 }  // namespace
